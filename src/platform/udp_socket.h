@@ -1,0 +1,73 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "platform/ipv4.h"
+
+namespace tamro {
+
+// A socket error code as the system gives it; 0 means success. Callers treat
+// any other value as failure and look no further.
+using SocketError = std::int32_t;
+
+// The codes the protocol code needs to tell apart.
+SocketError timedOutError();
+bool isMessageTooLong(SocketError error);
+SocketError lastSocketError();
+
+struct ReceivedDatagram {
+    SocketError error = 0;   // non-zero: nothing usable was received
+    std::size_t length = 0;  // bytes written to the buffer
+    Ipv4 senderAddress;
+    std::uint16_t senderPort = 0;  // host order
+};
+
+// An IPv4 datagram socket, closed when it goes out of scope. The one place
+// the protocol code reaches the system's sockets.
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    SocketError open();
+    bool isOpen() const { return handle_ >= 0; }
+    void close();
+
+    // Option results are deliberately not reported; callers carry on either way.
+    void enableBroadcast();
+    void setReceiveTimeout(std::chrono::milliseconds timeout);
+    void setReceiveBufferSize(int bytes);
+    void enableAddressReuse();
+
+    SocketError bind(const Ipv4& address, std::uint16_t port);
+    // Ties the socket to one interface, so that it hears only what arrives there.
+    SocketError bindToInterface(std::string_view interfaceName);
+
+    SocketError sendTo(const Ipv4& address, std::uint16_t port,
+                       std::span<const std::uint8_t> datagram);
+
+    // Takes one datagram. A datagram longer than the buffer is consumed and
+    // reported as an error, never cut short silently.
+    ReceivedDatagram receiveFrom(std::span<std::uint8_t> buffer);
+
+    int nativeHandle() const { return handle_; }
+
+private:
+    int handle_ = -1;
+};
+
+enum class WaitResult { ready, timedOut, failed };
+
+// Waits until one of the sockets can be read or the time-out passes.
+// `readyIndex` names the first readable socket.
+WaitResult waitReadable(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
+                        std::size_t& readyIndex);
+
+}  // namespace tamro
