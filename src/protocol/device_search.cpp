@@ -1,0 +1,41 @@
+#include "protocol/device_search.h"
+
+#include <cstdio>
+
+#include "hostnet/subnet.h"
+#include "protocol/device_configuration.h"
+#include "protocol/exchange.h"
+
+namespace tamro {
+
+std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
+    std::int32_t count = discoverDevices(table, adapter.address, adapter.interfaceName);
+    if (count < 0) return -1;
+    for (std::int32_t i = 0; i < count;) {
+        DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+        record.configured = sameSubnet(adapter.address, adapter.mask, record.peer.address);
+        if (record.configured == 1 && readConfiguration(table, i) == 0) {
+            // The next device moves into position i; look at it next.
+            dropDeviceInPlace(table, i);
+            --count;
+            continue;
+        }
+        ++i;
+    }
+    return count;
+}
+
+std::string macText(const std::array<std::uint8_t, 6>& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::string deviceListEntry(const DeviceRecord& record) {
+    std::string ip(record.ipText.data(), record.ipText.size());
+    ip.resize(ip.find('\0') == std::string::npos ? ip.size() : ip.find('\0'));
+    return macText(record.mac) + " / " + ip;
+}
+
+}  // namespace tamro
