@@ -122,11 +122,20 @@ bool isAnswer(std::span<const std::uint8_t> received, const EchoExpectation& exp
 }  // namespace
 
 std::int32_t sendIcmpEcho(const Ipv4& target, std::span<const std::uint8_t> payload,
-                          std::chrono::milliseconds timeout) {
+                          std::chrono::milliseconds timeout, const std::optional<Ipv4>& source) {
     using Clock = std::chrono::steady_clock;
     if (timeout.count() <= 0 || payload.size() > maximumPayloadLength) return 0;
     const EchoSocket socket;
     if (!socket.isOpen()) return 0;
+    if (source) {
+        // Bound to an adapter's address, the echo leaves from that adapter.
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        std::memcpy(&local.sin_addr.s_addr, source->bytes.data(), 4);
+        if (::bind(socket.handle(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            return 0;
+        }
+    }
 
     const EchoExpectation expected{socket.isRaw(), processIdentifier(), nextSequence(), payload};
     const auto request = echoRequest(expected.identifier, expected.sequence, payload);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +29,8 @@ std::string deviceListEntry(const DeviceRecord& record);
 
 // "02-00-00-01-02-03".
 std::string macText(const std::array<std::uint8_t, 6>& mac);
+
+// Reads "02-00-00-01-02-03" or "02:00:00:01:02:03" (either case).
+std::optional<std::array<std::uint8_t, 6>> parseMacText(std::string_view text);
 
 }  // namespace tamro

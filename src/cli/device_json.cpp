@@ -1,0 +1,50 @@
+#include "device_json.h"
+
+#include <string>
+
+#include "platform/text.h"
+#include "protocol/device_search.h"
+
+namespace tamro::cli {
+
+nlohmann::ordered_json deviceJson(const DeviceRecord& record) {
+    nlohmann::ordered_json device;
+    device["mac"] = macText(record.mac);
+    device["ip"] = toDottedText(record.peer.address);
+    device["typeCode"] = toDisplayText(std::string(record.typeCode.data(), record.typeCode.size()));
+    device["configured"] = record.configured == 1;
+    if (record.configured != 1) return device;
+
+    nlohmann::ordered_json settings;
+    settings["dhcp"] = record.dhcp == 1;
+    settings["ipAddress"] = toDottedText(record.ipAddress);
+    settings["netmask"] = toDottedText(record.netmask);
+    settings["gateway"] = toDottedText(record.gateway);
+    settings["localPort"] = record.localPort;
+    settings["baudRate"] = record.baudRate;
+    settings["dataBits"] = record.dataBits;
+    settings["stopBits"] = record.stopBits;
+    settings["parity"] = record.parity;
+    settings["flowControl"] = record.flowControl;
+    settings["connectMode"] = record.connectMode;
+    settings["remoteIp"] = toDottedText(record.remoteIp);
+    settings["remotePort"] = record.remotePort;
+    settings["cp1Function"] = record.cp1Function;
+    settings["cp2Function"] = record.cp2Function;
+    settings["cp3Function"] = record.cp3Function;
+    settings["protocol"] = record.protocol;
+    settings["keepAlive"] = record.keepAlive;
+    settings["packControl"] = record.packControl;
+    device["settings"] = std::move(settings);
+    return device;
+}
+
+nlohmann::ordered_json adapterJson(const AdapterRecord& record) {
+    nlohmann::ordered_json adapter;
+    adapter["name"] = toDisplayText(adapterName(record));
+    adapter["address"] = toDottedText(record.address);
+    adapter["mask"] = toDottedText(record.mask);
+    return adapter;
+}
+
+}  // namespace tamro::cli

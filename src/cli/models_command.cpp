@@ -1,0 +1,189 @@
+#include "models_command.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "models/model_file.h"
+#include "platform/executable_path.h"
+#include "platform/text.h"
+
+namespace tamro::cli {
+
+namespace {
+
+// Prints each message the moment the loader shows it and keeps it for the
+// JSON result.
+class StderrSink : public MessageSink {
+public:
+    void showMessage(std::string_view text) override {
+        std::cerr << text << std::endl;
+        shown.emplace_back(text);
+    }
+
+    std::vector<std::string> shown;
+};
+
+struct Column {
+    const char* key;
+    const char* heading;
+    std::int32_t ModelRecord::*value;
+};
+
+constexpr std::array<Column, 14> columns = {{
+    {"fixedPort", "Port", &ModelRecord::fixedPort},
+    {"serialEditable", "Serial", &ModelRecord::serialEditable},
+    {"maxBaudIndex", "MaxBaud", &ModelRecord::maxBaudIndex},
+    {"defaultBaudIndex", "Baud", &ModelRecord::defaultBaudIndex},
+    {"defaultDataBitsIndex", "Data", &ModelRecord::defaultDataBitsIndex},
+    {"defaultParityIndex", "Parity", &ModelRecord::defaultParityIndex},
+    {"defaultStopBitsIndex", "Stop", &ModelRecord::defaultStopBitsIndex},
+    {"defaultFlowIndex", "Flow", &ModelRecord::defaultFlowIndex},
+    {"cpPinsEditable", "Pins", &ModelRecord::cpPinsEditable},
+    {"defaultCp1Function", "CP1", &ModelRecord::defaultCp1Function},
+    {"defaultCp2Function", "CP2", &ModelRecord::defaultCp2Function},
+    {"defaultCp3Function", "CP3", &ModelRecord::defaultCp3Function},
+    {"clientMode", "Client", &ModelRecord::clientMode},
+    {"modelVariant", "Variant", &ModelRecord::modelVariant},
+}};
+
+// Terminal columns taken by UTF-8 text: East Asian wide characters take two.
+std::size_t displayWidth(std::string_view text) {
+    std::size_t width = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::uint32_t codePoint = lead;
+        std::size_t length = 1;
+        if (lead >= 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07u;
+        } else if (lead >= 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0Fu;
+        } else if (lead >= 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1Fu;
+        }
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
+            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        }
+        const bool wide = (codePoint >= 0x1100 && codePoint <= 0x115F) ||
+                          (codePoint >= 0x2E80 && codePoint <= 0xA4CF) ||
+                          (codePoint >= 0xAC00 && codePoint <= 0xD7A3) ||
+                          (codePoint >= 0xF900 && codePoint <= 0xFAFF) ||
+                          (codePoint >= 0xFE30 && codePoint <= 0xFE4F) ||
+                          (codePoint >= 0xFF00 && codePoint <= 0xFF60) ||
+                          (codePoint >= 0xFFE0 && codePoint <= 0xFFE6);
+        width += wide ? 2 : 1;
+        i += length;
+    }
+    return width;
+}
+
+void printTable(const ModelTable& table, std::ostream& out) {
+    if (table.modelCount <= 0) {
+        out << "No models.\n";
+        return;
+    }
+    const auto count = static_cast<std::size_t>(table.modelCount);
+    std::vector<std::string> names;
+    std::size_t nameWidth = std::string_view("Name").size();
+    for (std::size_t i = 0; i < count; ++i) {
+        names.push_back(toDisplayText(table.models[i].name));
+        nameWidth = std::max(nameWidth, displayWidth(names.back()));
+    }
+
+    std::array<std::size_t, columns.size()> widths{};
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        widths[c] = std::string_view(columns[c].heading).size();
+        for (std::size_t i = 0; i < count; ++i) {
+            widths[c] =
+                std::max(widths[c], std::to_string(table.models[i].*columns[c].value).size());
+        }
+    }
+
+    auto padLeft = [&out](const std::string& text, std::size_t width) {
+        out << std::string(width > text.size() ? width - text.size() : 0, ' ') << text;
+    };
+    out << "Name" << std::string(nameWidth - 4, ' ');
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        out << "  ";
+        padLeft(columns[c].heading, widths[c]);
+    }
+    out << '\n';
+    for (std::size_t i = 0; i < count; ++i) {
+        out << names[i] << std::string(nameWidth - displayWidth(names[i]), ' ');
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            out << "  ";
+            padLeft(std::to_string(table.models[i].*columns[c].value), widths[c]);
+        }
+        out << '\n';
+    }
+}
+
+void printJson(const ModelTable& table, const std::vector<std::string>& messages,
+               std::ostream& out) {
+    nlohmann::ordered_json models = nlohmann::ordered_json::array();
+    for (std::int32_t i = 0; i < table.modelCount; ++i) {
+        const ModelRecord& model = table.models[static_cast<std::size_t>(i)];
+        nlohmann::ordered_json entry;
+        entry["name"] = toDisplayText(model.name);
+        for (const Column& column : columns) entry[column.key] = model.*column.value;
+        models.push_back(std::move(entry));
+    }
+    nlohmann::ordered_json result;
+    result["models"] = std::move(models);
+    result["messages"] = messages;
+    out << result.dump(2) << '\n';
+}
+
+// The window program `tamro` sits beside tamroctl; its model file is the
+// one to show when no file is named.
+std::optional<std::string> windowProgramPath() {
+    const auto self = executablePath();
+    if (!self) return std::nullopt;
+    return (std::filesystem::path(*self).parent_path() / "tamro").string();
+}
+
+struct ModelsOptions {
+    std::string text;
+    bool json = false;
+};
+
+int runModels(const ModelsOptions& options) {
+    // The table holds 256 records; keep it off the stack.
+    auto table = std::make_unique<ModelTable>();
+    StderrSink sink;
+    const std::int32_t result = loadModels(options.text, *table, sink, windowProgramPath());
+    if (options.json) {
+        printJson(*table, sink.shown, std::cout);
+    } else {
+        printTable(*table, std::cout);
+    }
+    std::cout.flush();
+    return result == 1 ? 0 : 1;
+}
+
+}  // namespace
+
+void addModelsCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ModelsOptions>();
+    CLI::App* command = app.add_subcommand(
+        "models", "Load the model file as the window would and list its models.");
+    command->add_option("TEXT", options->text,
+                        "Command-line text for the loader: a model file path when it contains "
+                        "\".dat\"; otherwise the file beside the programs is used");
+    command->add_flag("--json", options->json, "Print one JSON object instead of a table");
+    command->callback([options, &exitCode] { exitCode = runModels(*options); });
+}
+
+}  // namespace tamro::cli

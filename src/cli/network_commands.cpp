@@ -1,0 +1,195 @@
+#include "network_commands.h"
+
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "adapter_choice.h"
+#include "device_json.h"
+#include "hostnet/adapters.h"
+#include "platform/icmp_echo.h"
+#include "hostnet/echo_probe.h"
+#include "platform/ipv4.h"
+#include "protocol/device_configuration.h"
+#include "protocol/device_search.h"
+#include "protocol/messages.h"
+#include "protocol/vocabulary.h"
+
+namespace tamro::cli {
+
+namespace {
+
+constexpr int usageErrorStatus = 2;
+
+struct NetworkOptions {
+    std::string adapter;
+    bool json = false;
+    std::string mac;
+    std::string address;
+};
+
+// Reads the host's adapters and picks one; nullptr (with the reason on
+// stderr) when none fits.
+const AdapterRecord* pickAdapter(AdapterTable& table, const std::string& choice) {
+    enumerateAdapters(table);
+    std::string error;
+    const std::int32_t position = chooseAdapter(table, choice, error);
+    if (position < 0) {
+        std::cerr << "tamroctl: " << error << '\n';
+        return nullptr;
+    }
+    return &table.adapters[static_cast<std::size_t>(position)];
+}
+
+std::string serialSummary(const DeviceRecord& record) {
+    static constexpr char parityLetters[] = {'N', 'O', 'E'};
+    std::ostringstream text;
+    text << record.baudRate << ' ' << record.dataBits
+         << (record.parity >= 0 && record.parity < 3 ? parityLetters[record.parity] : '?')
+         << record.stopBits;
+    return text.str();
+}
+
+void printDevices(const DeviceTable& table, std::int32_t count, std::ostream& out) {
+    if (count == 0) {
+        out << "No devices found.\n";
+        return;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+        out << deviceListEntry(record) << "  type " << record.typeCode[0] << record.typeCode[1];
+        if (record.configured != 1) {
+            out << "  (outside the adapter's subnet: address assignment only)\n";
+            continue;
+        }
+        const std::int32_t protocol = protocolListPosition(record.protocol);
+        out << "\n    "
+            << (record.dhcp == 1 ? "automatic address " : "address ") << toDottedText(record.ipAddress)
+            << " mask " << toDottedText(record.netmask) << " gateway " << toDottedText(record.gateway)
+            << "\n    " << (protocol >= 0 ? protocolTexts[static_cast<std::size_t>(protocol)] : "?")
+            << " port " << record.localPort << ", serial " << serialSummary(record) << ", flow "
+            << record.flowControl << ", connect 0x" << std::hex << record.connectMode << std::dec
+            << ", remote " << toDottedText(record.remoteIp) << ':' << record.remotePort
+            << ", keep-alive " << record.keepAlive << " s, pack " << record.packControl << '\n';
+    }
+}
+
+int runAdapters(const NetworkOptions& options) {
+    auto table = std::make_unique<AdapterTable>();
+    enumerateAdapters(*table);
+    if (options.json) {
+        nlohmann::ordered_json adapters = nlohmann::ordered_json::array();
+        for (std::int32_t i = 0; i < table->adapterCount; ++i) {
+            adapters.push_back(adapterJson(table->adapters[static_cast<std::size_t>(i)]));
+        }
+        nlohmann::ordered_json result;
+        result["adapters"] = std::move(adapters);
+        std::cout << result.dump(2) << '\n';
+    } else {
+        for (std::int32_t i = 0; i < table->adapterCount; ++i) {
+            const AdapterRecord& record = table->adapters[static_cast<std::size_t>(i)];
+            std::cout << i << "  " << adapterEntryText(record) << "  mask "
+                      << toDottedText(record.mask) << '\n';
+        }
+        if (table->adapterCount == 0) std::cout << "No usable adapters.\n";
+    }
+    return 0;
+}
+
+int runSearch(const NetworkOptions& options) {
+    auto adapters = std::make_unique<AdapterTable>();
+    const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
+    if (adapter == nullptr) return 1;
+    std::cerr << "searching on " << adapterEntryText(*adapter) << " ...\n";
+
+    DeviceTable& table = processDeviceTable();
+    const std::int32_t count = searchDevices(
+        table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)});
+    if (count < 0) {
+        std::cerr << communicationErrorMessage << '\n';
+        return 1;
+    }
+    if (options.json) {
+        nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+        for (std::int32_t i = 0; i < count; ++i) {
+            devices.push_back(deviceJson(table.devices[static_cast<std::size_t>(i)]));
+        }
+        nlohmann::ordered_json result;
+        result["adapter"] = adapterJson(*adapter);
+        result["devices"] = std::move(devices);
+        std::cout << result.dump(2) << '\n';
+    } else {
+        printDevices(table, count, std::cout);
+    }
+    return 0;
+}
+
+int runAssign(const NetworkOptions& options) {
+    const auto mac = parseMacText(options.mac);
+    const auto address = parseDottedText(options.address);
+    if (!mac || !address) {
+        std::cerr << "tamroctl: give a MAC address like 02-00-00-01-02-03 and a dotted IPv4 address\n";
+        return usageErrorStatus;
+    }
+    auto adapters = std::make_unique<AdapterTable>();
+    const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
+    if (adapter == nullptr) return 1;
+    if (assignDeviceAddress(*mac, *address, adapter->address) != 1) {
+        std::cout << communicationErrorMessage << '\n';
+        return 1;
+    }
+    std::cout << writeCompleteMessage << '\n';
+    return 0;
+}
+
+int runPing(const NetworkOptions& options) {
+    const auto address = parseDottedText(options.address);
+    if (!address) {
+        std::cerr << "tamroctl: give a dotted IPv4 address\n";
+        return usageErrorStatus;
+    }
+    std::optional<Ipv4> source;
+    if (!options.adapter.empty()) {
+        auto adapters = std::make_unique<AdapterTable>();
+        const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
+        if (adapter == nullptr) return 1;
+        source = adapter->address;
+    }
+    const bool answered = sendIcmpEcho(*address, echoProbePayload, echoProbeTimeout, source) == 1;
+    std::cout << toDottedText(*address) << (answered ? " answered\n" : " did not answer\n");
+    return answered ? 0 : 1;
+}
+
+}  // namespace
+
+void addNetworkCommands(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<NetworkOptions>();
+    const auto adapterHelp = "Adapter: its address, interface name or list position (default 0)";
+
+    CLI::App* adapters = app.add_subcommand("adapters", "List the usable host adapters.");
+    adapters->add_flag("--json", options->json, "Print one JSON object");
+    adapters->callback([options, &exitCode] { exitCode = runAdapters(*options); });
+
+    CLI::App* search = app.add_subcommand(
+        "search", "Search the adapter's segment and read every device on its subnet.");
+    search->add_option("--adapter", options->adapter, adapterHelp);
+    search->add_flag("--json", options->json, "Print one JSON object");
+    search->callback([options, &exitCode] { exitCode = runSearch(*options); });
+
+    CLI::App* assign = app.add_subcommand(
+        "assign", "Give a device a new address by broadcast (devices outside the subnet).");
+    assign->add_option("MAC", options->mac, "The device's MAC address")->required();
+    assign->add_option("ADDRESS", options->address, "The new IPv4 address")->required();
+    assign->add_option("--adapter", options->adapter, adapterHelp);
+    assign->callback([options, &exitCode] { exitCode = runAssign(*options); });
+
+    CLI::App* ping = app.add_subcommand("ping", "Send one ICMP echo and tell whether it was answered.");
+    ping->add_option("ADDRESS", options->address, "The address to probe")->required();
+    ping->add_option("--adapter", options->adapter, "Send from this adapter's address");
+    ping->callback([options, &exitCode] { exitCode = runPing(*options); });
+}
+
+}  // namespace tamro::cli
