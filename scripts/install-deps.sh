@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Does nothing when they are all there already.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang pkg-config python3
+  libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "missing packages: ${missing[*]} (run as root, or install them)" >&2
+    exit 1
+  fi
+  echo "installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
