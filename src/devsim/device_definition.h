@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ipv4.h"
+#include "protocol/config_blocks.h"
+
+namespace tamro::devsim {
+
+using Mac = std::array<std::uint8_t, 6>;
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr std::uint16_t devicePort = 30718;
+inline constexpr std::int32_t defaultRestartMs = 300;
+// Large enough for any block plus oversize faults, small enough for one UDP datagram.
+inline constexpr std::size_t maxReplyLength = 1400;
+
+// Index of a block in a device's block list: 0, 3, 7 -> 0, 1, 2.
+std::optional<std::size_t> blockSlot(std::uint32_t blockNumber);
+std::size_t blockLength(std::size_t slot);
+
+// What a device does wrong, on purpose.
+struct FaultDefinition {
+    std::array<bool, 3> silentRead{};   // by block slot
+    std::array<bool, 3> silentWrite{};  // a write that is not answered is not kept either
+    std::array<std::vector<std::size_t>, 3> readSplit{};  // datagram sizes per block read
+    std::vector<std::size_t> discoverySplit;
+    std::int32_t splitGapMs = 0;
+    std::array<std::size_t, 3> readOversize{};  // extra bytes after the block
+    std::size_t discoveryOversize = 0;
+    std::int32_t discoveryDelayMs = 0;
+    std::int32_t blockDelayMs = 0;
+    bool discoveryTwice = false;
+    bool discoveryByBroadcast = false;
+    std::optional<Ipv4> replyFrom;      // block replies and write answers
+    std::optional<Ipv4> discoveryFrom;  // discovery replies
+    // A datagram from another address, sent to the requester just before a block reply.
+    std::optional<Ipv4> spoofFrom;
+    std::size_t spoofLength = 0;
+    std::uint8_t spoofFill = 0xEE;
+    std::array<bool, 3> spoofBlocks{true, true, true};
+};
+
+struct DeviceDefinition {
+    Ipv4 address;
+    Mac mac{};
+    std::array<std::uint8_t, 2> typeCode{'X', '1'};
+    Bytes discoveryReply;  // 30 bytes unless given whole in the file
+    ConfigurationBlocks blocks;
+    std::optional<std::int32_t> restartMs;  // falls back to the global value
+    FaultDefinition faults;
+};
+
+struct SimulationDefinition {
+    std::optional<std::int32_t> restartMs;
+    std::vector<DeviceDefinition> devices;
+};
+
+// The recognisable filler of byte `offset` in part `part` of a device
+// (0, 1, 2: blocks 0, 3, 7; 3: the discovery reply). Unnamed bytes hold it so
+// a test can tell that they came back untouched.
+std::uint8_t fillerByte(const Mac& mac, std::size_t part, std::size_t offset);
+
+// The 30-byte discovery reply: 00 00 00 F7, filler, type code at 8-9, filler,
+// MAC at 24-29.
+Bytes buildDiscoveryReply(const Mac& mac, const std::array<std::uint8_t, 2>& typeCode);
+
+// Parses the devices file text. On failure returns nothing and sets `error`
+// to a message naming the device and field.
+std::optional<SimulationDefinition> parseSimulationDefinition(const std::string& text, std::string& error);
+
+std::string macText(const Mac& mac);
+std::optional<Mac> parseMac(const std::string& text);
+std::string hexText(const std::uint8_t* data, std::size_t length);
+std::optional<Bytes> parseHex(const std::string& text);
+
+}  // namespace tamro::devsim
