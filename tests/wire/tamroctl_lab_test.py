@@ -1,0 +1,129 @@
+"""tamroctl adapters, search, assign and ping against the simulator, inside the lab.
+
+Usage (scripts/lab.sh runs it in the lab's host namespace):
+    tamroctl_lab_test.py TAMROCTL
+"""
+
+import json
+import os
+import socket
+import subprocess
+import sys
+import time
+import unittest
+
+TAMROCTL = ""
+COMMUNICATION_ERROR = "通信エラー"
+WRITE_COMPLETE = "設定完了しました。\nデバイスを再起動します。"
+
+
+def run(*args):
+    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=60, check=False)
+
+
+def devices_by_mac(result):
+    return {device["mac"]: device for device in json.loads(result.stdout)["devices"]}
+
+
+def simulated_state(mac):
+    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
+        for device in json.load(file)["devices"]:
+            if device["mac"] == mac:
+                return device
+    return None
+
+
+class NetworkCommands(unittest.TestCase):
+    def test_adapters_lists_the_lab_adapter(self):
+        result = run("adapters", "--json")
+        self.assertEqual(result.returncode, 0)
+        adapters = json.loads(result.stdout)["adapters"]
+        self.assertEqual(adapters, [{"name": "veth0", "address": "10.77.0.1",
+                                     "mask": "255.255.255.0"}])
+
+    def test_search_reports_devices_with_their_settings(self):
+        result = run("search", "--adapter", "veth0", "--json")
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        output = json.loads(result.stdout)
+        self.assertEqual(output["adapter"]["address"], "10.77.0.1")
+        devices = devices_by_mac(result)
+        self.assertNotIn("02-00-00-00-00-12", devices, "type code X3 is not ours")
+
+        first = devices["02-00-00-00-00-10"]
+        self.assertEqual(first["ip"], "10.77.0.10")
+        self.assertEqual(first["typeCode"], "X1")
+        self.assertTrue(first["configured"])
+        settings = first["settings"]
+        self.assertEqual(settings["dhcp"], False)
+        self.assertEqual(settings["ipAddress"], "10.77.0.10")
+        self.assertEqual(settings["netmask"], "255.255.255.0")
+        self.assertEqual((settings["baudRate"], settings["dataBits"], settings["parity"],
+                          settings["stopBits"]), (38400, 7, 1, 2))
+        self.assertEqual(settings["flowControl"], 1)
+        self.assertEqual(settings["protocol"], 1)
+        self.assertEqual(settings["connectMode"] & 0x0C, 0x0C)
+        self.assertEqual((settings["remoteIp"], settings["remotePort"]), ("10.77.0.200", 4001))
+        self.assertEqual((settings["localPort"], settings["keepAlive"], settings["packControl"]),
+                         (10000, 20, 2))
+        self.assertEqual(settings["cp1Function"], 10)
+
+        automatic = devices["02-00-00-00-00-11"]["settings"]
+        self.assertTrue(automatic["dhcp"])
+        self.assertEqual(automatic["gateway"], "0.0.0.0")
+
+        off_subnet = devices["02-00-00-00-56-78"]
+        self.assertFalse(off_subnet["configured"])
+        self.assertNotIn("settings", off_subnet)
+
+    def test_search_table_shows_the_list_entries(self):
+        result = run("search")
+        self.assertEqual(result.returncode, 0)
+        text = result.stdout.decode()
+        self.assertIn("02-00-00-00-00-10 / 10.77.0.10", text)
+        self.assertIn("02-00-00-00-56-78 / 172.16.5.9", text)
+
+    def test_search_fails_with_the_dialogs_message_when_the_port_is_taken(self):
+        holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        try:
+            holder.bind(("10.77.0.1", 30718))
+            result = run("search", "--json")
+        finally:
+            holder.close()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(COMMUNICATION_ERROR, result.stderr.decode())
+        self.assertEqual(result.stdout, b"")
+
+    def test_unknown_adapter_is_refused(self):
+        result = run("search", "--adapter", "eth9")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("eth9", result.stderr.decode())
+
+    def test_ping_tells_answered_from_silent(self):
+        answered = run("ping", "10.77.0.2")
+        self.assertEqual(answered.returncode, 0, answered.stdout)
+        silent = run("ping", "10.77.0.250", "--adapter", "10.77.0.1")
+        self.assertEqual(silent.returncode, 1)
+        self.assertIn("did not answer", silent.stdout.decode())
+
+    def test_usage_errors(self):
+        self.assertEqual(run("assign", "02-00-00-00-56", "10.77.0.30").returncode, 2)
+        self.assertEqual(run("ping", "10.77.0").returncode, 2)
+
+    def test_zz_assign_moves_an_off_subnet_device_onto_the_subnet(self):
+        result = run("assign", "02:00:00:00:56:78", "10.77.0.31", "--adapter", "0")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode().strip(), WRITE_COMPLETE)
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            state = simulated_state("02-00-00-00-56-78")
+            if state and state["state"] == "up" and state["address"] == "10.77.0.31":
+                break
+            time.sleep(0.05)
+        found = devices_by_mac(run("search", "--json"))["02-00-00-00-56-78"]
+        self.assertEqual(found["ip"], "10.77.0.31")
+        self.assertTrue(found["configured"])
+
+
+if __name__ == "__main__":
+    TAMROCTL = sys.argv.pop(1)
+    unittest.main()
