@@ -7,22 +7,15 @@
 #include <set>
 #include <string>
 
+#include "block_bytes.h"
 #include "protocol/config_blocks.h"
 #include "protocol/messages.h"
 
 namespace tamro {
 namespace {
 
-template <std::size_t N>
-void fillPattern(std::array<std::uint8_t, N>& block, unsigned seed) {
-    for (std::size_t i = 0; i < N; ++i)
-        block[i] = static_cast<std::uint8_t>((i * 37 + seed) & 0xFF);
-}
-
-template <std::size_t N>
-void put(std::array<std::uint8_t, N>& block, std::size_t offset, std::initializer_list<int> bytes) {
-    for (const int b : bytes) block.at(offset++) = static_cast<std::uint8_t>(b);
-}
+using testing_blocks::fillPattern;
+using testing_blocks::put;
 
 template <std::size_t N>
 void expectSameBytes(const std::array<std::uint8_t, N>& expected,
