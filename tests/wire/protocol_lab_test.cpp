@@ -225,9 +225,11 @@ TEST_F(WireTest, ASpoofedDatagramDoesNotBecomePartOfAReply) {
     Block0 block{};
     ASSERT_EQ(requestBlock(address("10.77.0.16"), 0, block), 1);
     EXPECT_EQ(Bytes(block.begin(), block.end()), simulatedBlock("02-00-00-00-00-16", "block0"));
-    const auto trace = traceLines();
-    EXPECT_TRUE(std::any_of(trace.begin(), trace.end(), [](const nlohmann::json& entry) {
-        return entry.value("what", "").starts_with("spoof before block 0");
+    EXPECT_TRUE(eventually([] {
+        const auto trace = traceLines();
+        return std::any_of(trace.begin(), trace.end(), [](const nlohmann::json& entry) {
+            return entry.value("what", "").starts_with("spoof before block 0");
+        });
     })) << "the simulator did not send its spoofed datagram; the test proves nothing";
 }
 
@@ -317,10 +319,15 @@ TEST_F(WireTest, WriteSendsThePatchedBlocksInOrderAndTheDeviceRestarts) {
     EXPECT_EQ(simulatedBlock(mac, "block3"),
               Bytes(expected.blocks.block3.begin(), expected.blocks.block3.end()));
 
+    // The simulator writes its trace out when it goes idle: wait for it.
     std::vector<std::string> writes;
-    for (const auto& what : whatTheDeviceSaw(mac)) {
-        if (what.starts_with("write")) writes.push_back(what);
-    }
+    eventually([&] {
+        writes.clear();
+        for (const auto& what : whatTheDeviceSaw(mac)) {
+            if (what.starts_with("write")) writes.push_back(what);
+        }
+        return writes.size() >= 3;
+    });
     EXPECT_EQ(writes, (std::vector<std::string>{"write 0", "write 3", "write 7"}));
 
     // The device restarts: silent at first, then back with its new settings.
