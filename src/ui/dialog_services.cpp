@@ -1,0 +1,37 @@
+#include "ui/dialog_services.h"
+
+#include "hostnet/echo_probe.h"
+#include "platform/executable_path.h"
+
+namespace tamro {
+
+std::optional<std::string> SystemDialogServices::executablePath() {
+    return tamro::executablePath();
+}
+
+void SystemDialogServices::enumerateAdapters(AdapterTable& table) {
+    tamro::enumerateAdapters(table);
+}
+
+std::int32_t SystemDialogServices::searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
+    return tamro::searchDevices(table, adapter);
+}
+
+WriteOutcome SystemDialogServices::writeConfiguration(const Ipv4& device,
+                                                      const WriteControlValues& controls,
+                                                      std::int32_t pendingKeepAlive,
+                                                      std::optional<std::int32_t> modelVariant) {
+    return tamro::writeConfiguration(device, controls, pendingKeepAlive, modelVariant);
+}
+
+std::int32_t SystemDialogServices::assignDeviceAddress(const std::array<std::uint8_t, 6>& mac,
+                                                       const Ipv4& newAddress,
+                                                       const Ipv4& adapterAddress) {
+    return tamro::assignDeviceAddress(mac, newAddress, adapterAddress);
+}
+
+std::int32_t SystemDialogServices::sendEchoProbe(const Ipv4& target) {
+    return tamro::sendEchoProbe(target);
+}
+
+}  // namespace tamro

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "hostnet/adapters.h"
+#include "models/model_table.h"
+#include "platform/ipv4.h"
+#include "protocol/config_blocks.h"
+#include "protocol/device_table.h"
+#include "ui/dialog_services.h"
+#include "ui/file_version.h"
+#include "ui/form.h"
+#include "ui/front_end.h"
+
+namespace tamro {
+
+// What a confirmed write needs, taken from the form and the table on the
+// dialog's thread. The worker reads nothing else, so it never touches the
+// form or the table while the dialog's thread may.
+struct WriteJob {
+    std::int32_t position = -1;  // list position, which is the table row
+    bool configured = false;     // on the adapter's subnet: write; else assign
+    Ipv4 deviceAddress;          // where the device answered discovery from
+    std::array<std::uint8_t, 6> mac{};
+    Ipv4 newAddress;      // ipAddressCtrl, for an assignment
+    Ipv4 adapterAddress;  // an assignment leaves through this adapter
+    WriteControlValues controls;
+    std::int32_t pendingKeepAlive = 0;
+    std::optional<std::int32_t> modelVariant;  // nothing when no model is chosen
+};
+
+// The setup dialog's logic on a control model. Front ends feed the user's
+// actions into form() (which dispatches them here through the event map)
+// and show what form() holds; message boxes, the end of the dialog and the
+// write worker go through the FrontEnd.
+//
+// Everything runs on the dialog's thread except the write worker, which
+// reaches the dialog only through FrontEnd::runOnDialogThread. A front end
+// lets a started worker finish before it destroys the dialog.
+class SetupDialog final : public FormEvents {
+public:
+    // `devices` is the table the searches fill (the process's table in the
+    // program); it must outlive the dialog.
+    SetupDialog(FrontEnd& frontEnd, DialogServices& services, DeviceTable& devices,
+                const FileVersion& fileVersion = buildFileVersion());
+    SetupDialog(const SetupDialog&) = delete;
+    SetupDialog& operator=(const SetupDialog&) = delete;
+    ~SetupDialog() = default;
+
+    // The text after the program's name; a model file's path when it
+    // contains ".dat".
+    void setCommandLine(std::string_view text) { commandLine_ = std::string(text); }
+    const std::string& commandLine() const { return commandLine_; }
+
+    // Prepares the controls, loads the models and the adapters. False after
+    // it has ended the dialog with -1: a model file named on the command line
+    // failed, or there is no usable adapter.
+    bool initDialog();
+
+    Form& form() { return form_; }
+    const Form& form() const { return form_; }
+    const ModelTable& models() const { return models_; }
+    const AdapterTable& adapters() const { return adapters_; }
+    const FileVersion& fileVersion() const { return fileVersion_; }
+    std::int32_t pendingKeepAlive() const { return pendingKeepAlive_; }
+    // From a confirmed write until its outcome has been shown.
+    bool writeRunning() const { return writeRunning_; }
+
+    // The event map's target for the user's actions on form().
+    void handle(Handler handler, ControlId source) override;
+
+    // --- reading side ---
+    void onSearch();
+    void onAdapterChanged();
+    void onDeviceSelected();
+    void showDeviceSettings(const DeviceRecord& device);
+
+    // --- rules on the form ---
+    void applyModelConstraints();
+    void applyDhcpState();
+    void applyConnectCondition();
+    void applyProtocol();
+
+    // --- writing side ---
+    void setFormEnabled(bool enable);
+    void onWrite();
+    void onPing();
+    // 0: no answer; 1: answered, and the address to set is the device's own;
+    // 2: answered, and the addresses differ.
+    std::int32_t probeAddress();
+
+private:
+    // The tables' counts, kept within the tables.
+    std::int32_t modelCount() const;
+    std::int32_t adapterCount() const;
+    const AdapterRecord* selectedAdapter() const;
+    const ModelRecord* selectedModel() const;
+    // The record behind the list's selection, or nullptr.
+    const DeviceRecord* selectedDevice() const;
+    void showMessage(std::string_view text);
+    bool confirm(std::string_view text);
+
+    // The checks of a write to a device on the subnet, in order; false after
+    // the failing check's message.
+    bool validateWrite();
+    void startWrite(const DeviceRecord& device, std::int32_t position);
+    void writeWorker(const WriteJob& job);
+    void finishWrite(std::int32_t position, bool succeeded, std::string_view message);
+    void setWriteGuard(bool writing);
+
+    FrontEnd& frontEnd_;
+    DialogServices& services_;
+    DeviceTable& devices_;
+    Form form_;
+    std::string commandLine_;
+    ModelTable models_;
+    std::int32_t pendingKeepAlive_ = 0;
+    AdapterTable adapters_;
+    FileVersion fileVersion_;
+    bool writeRunning_ = false;
+};
+
+// The start routine: builds the dialog, hands it the command line and, when
+// its initialisation leaves it open, lets the front end run it
+// (`runDialog` returns when the dialog has ended). Nothing is saved.
+void runApplication(FrontEnd& frontEnd, DialogServices& services, DeviceTable& devices,
+                    std::string_view commandLine,
+                    const std::function<void(SetupDialog&)>& runDialog);
+
+// The command-line text from a program's arguments: everything after the
+// program's name, the arguments joined by single blanks.
+std::string commandLineText(int argc, const char* const* argv);
+
+}  // namespace tamro
