@@ -4,6 +4,7 @@
 
 #include "models_command.h"
 #include "network_commands.h"
+#include "show_write_commands.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     tamro::cli::addModelsCommand(app, exitCode);
     tamro::cli::addNetworkCommands(app, exitCode);
+    tamro::cli::addShowWriteCommands(app, exitCode);
 
     try {
         app.parse(argc, argv);

@@ -146,14 +146,6 @@ void printJson(const ModelTable& table, const std::vector<std::string>& messages
     out << result.dump(2) << '\n';
 }
 
-// The window program `tamro` sits beside tamroctl; its model file is the
-// one to show when no file is named.
-std::optional<std::string> windowProgramPath() {
-    const auto self = executablePath();
-    if (!self) return std::nullopt;
-    return (std::filesystem::path(*self).parent_path() / "tamro").string();
-}
-
 struct ModelsOptions {
     std::string text;
     bool json = false;
@@ -174,6 +166,14 @@ int runModels(const ModelsOptions& options) {
 }
 
 }  // namespace
+
+// The window program `tamro` sits beside tamroctl; its model file is the
+// one to use when no file is named.
+std::optional<std::string> windowProgramPath() {
+    const auto self = executablePath();
+    if (!self) return std::nullopt;
+    return (std::filesystem::path(*self).parent_path() / "tamro").string();
+}
 
 void addModelsCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ModelsOptions>();

@@ -17,6 +17,7 @@
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
 #include "protocol/vocabulary.h"
+#include "show_write_commands.h"
 
 namespace tamro::cli {
 
@@ -29,6 +30,8 @@ struct NetworkOptions {
     bool json = false;
     std::string mac;
     std::string address;
+    std::string device;  // ping through the dialog, for this device
+    std::string models;
 };
 
 // Reads the host's adapters and picks one; nullptr (with the reason on
@@ -146,6 +149,10 @@ int runAssign(const NetworkOptions& options) {
 }
 
 int runPing(const NetworkOptions& options) {
+    if (!options.device.empty()) {
+        return runDevicePing(options.address,
+                             DeviceChoice{options.device, options.adapter, options.models, {}});
+    }
     const auto address = parseDottedText(options.address);
     if (!address) {
         std::cerr << "tamroctl: give a dotted IPv4 address\n";
@@ -188,7 +195,14 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
 
     CLI::App* ping = app.add_subcommand("ping", "Send one ICMP echo and tell whether it was answered.");
     ping->add_option("ADDRESS", options->address, "The address to probe")->required();
-    ping->add_option("--adapter", options->adapter, "Send from this adapter's address");
+    ping->add_option("--adapter", options->adapter,
+                     "Send from this adapter's address; with --device, search on it");
+    CLI::Option* device =
+        ping->add_option("--device", options->device,
+                         "Probe as the setup dialog does for this device (MAC or listed IP address)");
+    ping->add_option("--models", options->models,
+                     "With --device: the window's command-line text (a model file path)")
+        ->needs(device);
     ping->callback([options, &exitCode] { exitCode = runPing(*options); });
 }
 

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "protocol/device_table.h"
+#include "ui/dialog_services.h"
+#include "ui/front_end.h"
+#include "ui/setup_dialog.h"
+
+namespace tamro::cli {
+
+inline constexpr int usageErrorStatus = 2;
+
+// The dialog's message boxes on a terminal. Every message is printed as it
+// is shown: the texts that are a command's result on stdout, all others on
+// stderr. OK boxes answer themselves; a confirmation is answered by
+// `confirm` (Cancel without one). The write worker runs at once on the
+// caller's thread, so a press of the write button returns with the write
+// done and its outcome shown.
+class CommandFrontEnd final : public FrontEnd {
+public:
+    using Confirmation = std::function<bool(std::string_view text)>;
+
+    explicit CommandFrontEnd(Confirmation confirm = {});
+
+    void setResultTexts(std::vector<std::string_view> texts) { resultTexts_ = std::move(texts); }
+
+    MessageAnswer showMessage(std::string_view text, MessageButtons buttons) override;
+    void endDialog(int result) override;
+    void startWorker(std::function<void()> work) override;
+    void runOnDialogThread(std::function<void()> task) override;
+
+    // How many messages have been shown so far, and whether `text` was among
+    // those from position `from` on.
+    std::size_t shownCount() const { return shown_.size(); }
+    bool shownSince(std::size_t from, std::string_view text) const;
+    // The answer to the last confirmation, if one was asked.
+    std::optional<MessageAnswer> lastConfirmation() const { return lastConfirmation_; }
+
+private:
+    Confirmation confirm_;
+    std::vector<std::string_view> resultTexts_;
+    std::vector<std::string> shown_;
+    std::optional<MessageAnswer> lastConfirmation_;
+};
+
+// The real host and network, with the model file the window program would
+// load by default (tamro.dat beside the programs), not one named after
+// tamroctl.
+class CommandServices final : public DialogServices {
+public:
+    std::optional<std::string> executablePath() override;
+    void enumerateAdapters(AdapterTable& table) override;
+    std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter) override;
+    WriteOutcome writeConfiguration(const Ipv4& device, const WriteControlValues& controls,
+                                    std::int32_t pendingKeepAlive,
+                                    std::optional<std::int32_t> modelVariant) override;
+    std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,
+                                     const Ipv4& adapterAddress) override;
+    std::int32_t sendEchoProbe(const Ipv4& target) override;
+
+private:
+    SystemDialogServices system_;
+};
+
+// Which device to work on, and how to get there.
+struct DeviceChoice {
+    std::string device;   // MAC address or the IP address the list shows
+    std::string adapter;  // address, interface name or list position; "" is 0
+    std::string models;   // the window's command-line text
+    std::optional<std::string> model;  // name or list position
+};
+
+// Refuses a DEVICE text that is neither a MAC nor an IPv4 address, before
+// anything is sent. False with the reason on stderr.
+bool checkDeviceText(const std::string& device);
+
+// Opens the dialog as the window starts, then does what an operator does:
+// picks the adapter, presses search, selects the device and (when asked)
+// chooses the model, each as a user's action. Then runs `work` on the open
+// dialog with the selected record and returns its status; 1 when the
+// dialog ends at start, the search fails or the device is not listed, 2
+// when the model choice cannot be made.
+int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const std::function<int(SetupDialog&, const DeviceRecord&)>& work);
+
+// "portEdit (ポート番号:)": how a refusal names a control.
+std::string controlTitle(ControlId id);
+
+// Why the dialog has `id` switched off just now, as far as the form and the
+// chosen model tell; the rules themselves are the dialog's.
+std::string disabledReason(const SetupDialog& dialog, const DeviceRecord& device, ControlId id);
+
+}  // namespace tamro::cli

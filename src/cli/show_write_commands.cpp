@@ -1,0 +1,411 @@
+#include "show_write_commands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "device_json.h"
+#include "platform/ipv4.h"
+#include "platform/text.h"
+#include "protocol/device_search.h"
+#include "protocol/messages.h"
+#include "protocol/vocabulary.h"
+#include "ui/dialog_messages.h"
+
+namespace tamro::cli {
+
+namespace {
+
+// --- setting flags ------------------------------------------------------------
+
+// What an operator does to a control to give it a value.
+enum class Action {
+    mark,     // click the check box when its mark differs
+    choose,   // pick a list entry
+    address,  // type the four fields
+    type,     // replace an edit's text
+};
+
+// Words in list order: the word at position k picks entry k.
+constexpr std::array<std::string_view, 2> markWords = {"off", "on"};
+constexpr std::array<std::string_view, 2> protocolWords = {"tcp", "udp"};
+constexpr std::array<std::string_view, 3> connectWords = {"none", "serial", "power-on"};
+constexpr std::array<std::string_view, 3> parityWords = {"none", "odd", "even"};
+constexpr std::array<std::string_view, 4> flowWords = {"none", "xon-xoff", "cts-rts",
+                                                       "xon-xoff-lan"};
+constexpr std::array<std::string_view, 5> packWords = {"off", "12", "52", "250", "5000"};
+static_assert(protocolWords.size() == protocolTexts.size());
+static_assert(connectWords.size() == connectTexts.size());
+static_assert(parityWords.size() == parityTexts.size());
+static_assert(flowWords.size() == flowTexts.size());
+static_assert(packWords.size() == packTexts.size());
+
+struct SettingFlag {
+    std::string_view name;
+    ControlId control;
+    Action action;
+    std::span<const std::string_view> words;
+    std::string_view help;
+};
+
+// In the order a person works through the window: the address mode and
+// the protocol first, since they decide what else can be edited.
+constexpr std::array<SettingFlag, 16> settingFlags = {{
+    {"dhcp", ControlId::dhcpCheck, Action::mark, markWords, "Automatic address"},
+    {"protocol", ControlId::protocolCombo, Action::choose, protocolWords, "Protocol"},
+    {"connect", ControlId::connectCombo, Action::choose, connectWords, "Connect condition"},
+    {"ip", ControlId::ipAddressCtrl, Action::address, {}, "IP address to set (dotted)"},
+    {"mask", ControlId::netmaskCtrl, Action::address, {}, "Subnet mask"},
+    {"gateway", ControlId::gatewayCtrl, Action::address, {}, "Default gateway"},
+    {"remote-ip", ControlId::remoteIpCtrl, Action::address, {}, "Destination address"},
+    {"port", ControlId::portEdit, Action::type, {}, "Local port"},
+    {"remote-port", ControlId::remotePortEdit, Action::type, {}, "Destination port"},
+    {"keep-alive", ControlId::keepAliveEdit, Action::type, {}, "Keep-alive in seconds"},
+    {"baud", ControlId::baudCombo, Action::choose, baudTexts, "Baud rate"},
+    {"data-bits", ControlId::dataBitsCombo, Action::choose, dataBitsTexts, "Data bits"},
+    {"parity", ControlId::parityCombo, Action::choose, parityWords, "Parity"},
+    {"stop-bits", ControlId::stopBitsCombo, Action::choose, stopBitsTexts, "Stop bits"},
+    {"flow", ControlId::flowCombo, Action::choose, flowWords, "Flow control"},
+    {"pack", ControlId::packCombo, Action::choose, packWords, "Pack control (off, idle gap in ms)"},
+}};
+
+// A dotted text as the four fields an operator types: "" blanks all four,
+// an empty part blanks one. Values above 255 are left for the control to
+// judge. Nothing for any other text.
+std::optional<AddressFields> parseAddressFields(std::string_view text) {
+    AddressFields fields;
+    if (text.empty()) return fields;
+    std::size_t field = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = std::min(text.find('.', start), text.size());
+        const std::string_view part = text.substr(start, dot - start);
+        if (field > 3 || part.size() > 6) return std::nullopt;
+        std::int32_t value = part.empty() ? -1 : 0;
+        for (const char c : part) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        fields.fields[field++] = value;
+        if (dot == text.size()) break;
+        start = dot + 1;
+    }
+    if (field != 4) return std::nullopt;
+    return fields;
+}
+
+// Gives one flag's value to its control, as a user would. 0, or 2 with the
+// reason on stderr when the control takes no input now or does not take
+// the value as given.
+int applySetting(SetupDialog& dialog, const DeviceRecord& device, const SettingFlag& flag,
+                 const std::string& value) {
+    Form& form = dialog.form();
+    const std::string where = "tamroctl: --" + std::string(flag.name) + ": ";
+    if (!form.takesUserInput(flag.control)) {
+        std::cerr << where << controlTitle(flag.control) << " is disabled: "
+                  << disabledReason(dialog, device, flag.control) << '\n';
+        return usageErrorStatus;
+    }
+    switch (flag.action) {
+        case Action::mark: {
+            const bool marked = value == markWords[1];
+            if (form.checked(flag.control) != marked) form.userClick(flag.control);
+            return 0;
+        }
+        case Action::choose: {
+            const auto word = std::find(flag.words.begin(), flag.words.end(), value);
+            form.userSelect(flag.control, static_cast<std::int32_t>(word - flag.words.begin()));
+            return 0;
+        }
+        case Action::address: {
+            const auto fields = parseAddressFields(value);
+            if (!fields) return usageErrorStatus;  // checked before the search
+            if (form.userSetAddress(flag.control, *fields) != UserInput::accepted) {
+                std::cerr << where << controlTitle(flag.control) << " took "
+                          << form.text(flag.control) << ": a field holds at most 255\n";
+                return usageErrorStatus;
+            }
+            return 0;
+        }
+        case Action::type: {
+            if (form.userReplaceText(flag.control, value) != UserInput::accepted) {
+                const std::int32_t limit = form.textLimit(flag.control);
+                std::cerr << where << controlTitle(flag.control) << " took \""
+                          << form.text(flag.control) << "\" of \"" << value
+                          << "\": it takes digits only";
+                if (limit > 0) std::cerr << ", at most " << limit;
+                std::cerr << '\n';
+                return usageErrorStatus;
+            }
+            return 0;
+        }
+    }
+    return 0;
+}
+
+// --- show -----------------------------------------------------------------------
+
+nlohmann::ordered_json controlJson(const Form& form, ControlId id) {
+    nlohmann::ordered_json control;
+    control["enabled"] = form.enabled(id);
+    control["visible"] = form.visible(id);
+    const ControlKind kind = controlKind(id);
+    control["text"] = toDisplayText(form.text(id));
+    switch (kind) {
+        case ControlKind::combo:
+        case ControlKind::list: {
+            nlohmann::ordered_json items = nlohmann::ordered_json::array();
+            for (const std::string& item : form.items(id)) items.push_back(toDisplayText(item));
+            control["selection"] = form.selection(id);
+            control["items"] = std::move(items);
+            break;
+        }
+        case ControlKind::checkBox: control["checked"] = form.checked(id); break;
+        case ControlKind::address: {
+            nlohmann::ordered_json fields = nlohmann::ordered_json::array();
+            for (const std::int32_t field : form.address(id).fields) {
+                fields.push_back(field < 0 ? nlohmann::ordered_json(nullptr)
+                                           : nlohmann::ordered_json(field));
+            }
+            control["fields"] = std::move(fields);
+            break;
+        }
+        default: break;
+    }
+    return control;
+}
+
+nlohmann::ordered_json formJson(const Form& form) {
+    nlohmann::ordered_json controls;
+    for (const ControlId id : numberedControls()) {
+        controls[std::string(controlName(id))] = controlJson(form, id);
+    }
+    return controls;
+}
+
+// A control's value as the operator reads it; "-" for nothing.
+std::string shownValue(const Form& form, ControlId id) {
+    std::string text;
+    switch (controlKind(id)) {
+        case ControlKind::checkBox: return form.checked(id) ? "on" : "off";
+        case ControlKind::address: {
+            const AddressFields fields = form.address(id);
+            if (fields.filledCount() == 0) return "-";
+            for (std::size_t i = 0; i < 4; ++i) {
+                if (i > 0) text += '.';
+                if (fields.fields[i] >= 0) text += std::to_string(fields.fields[i]);
+            }
+            return text;
+        }
+        default: text = toDisplayText(form.text(id)); break;
+    }
+    return text.empty() ? "-" : text;
+}
+
+// The current-setting text on the same row as `item`, if it has one.
+const TemplateItem* currentTextFor(const TemplateItem& item) {
+    for (const TemplateItem& other : templateItems()) {
+        if (other.numbered() && other.area == Area::current && other.label == item.label) {
+            return &other;
+        }
+    }
+    return nullptr;
+}
+
+// The address box and the settings column, as the window lays them out:
+// "label current -> new", the controls switched off marked.
+void printForm(const Form& form, const DeviceRecord& device, std::ostream& out) {
+    out << deviceListEntry(device);
+    if (device.configured != 1) out << "  (outside the adapter's subnet: address assignment only)";
+    out << '\n';
+    if (form.itemCount(ControlId::modelCombo) > 0) {
+        out << findControl(ControlId::modelCombo)->label << ": "
+            << shownValue(form, ControlId::modelCombo) << '\n';
+    }
+    for (const TemplateItem& item : templateItems()) {
+        if (!item.numbered() || !form.visible(item.id)) continue;
+        if (item.area != Area::addressBox && item.area != Area::newSetting) continue;
+        if (item.kind == ControlKind::pushButton) continue;
+        std::string label(item.label);
+        if (!label.ends_with(":")) label += ':';
+        out << "  " << label << ' ';
+        if (const TemplateItem* current = currentTextFor(item)) {
+            const std::string now = form.text(current->id);
+            out << (now.empty() ? "-" : toDisplayText(now)) << " -> ";
+        }
+        out << shownValue(form, item.id);
+        if (!form.enabled(item.id)) out << "  (disabled)";
+        out << '\n';
+    }
+}
+
+struct ShowOptions {
+    DeviceChoice choice;
+    std::string model;
+    CLI::Option* modelOption = nullptr;
+    bool json = false;
+};
+
+int runShow(const ShowOptions& options) {
+    if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
+    CommandFrontEnd frontEnd;
+    const auto print = [&](SetupDialog& dialog, const DeviceRecord& device) {
+        if (options.json) {
+            nlohmann::ordered_json result;
+            result["device"] = deviceJson(device);
+            result["form"] = formJson(dialog.form());
+            std::cout << result.dump(2) << '\n';
+        } else {
+            printForm(dialog.form(), device, std::cout);
+        }
+        return 0;
+    };
+    return withSelectedDevice(options.choice, frontEnd, print);
+}
+
+// --- write ----------------------------------------------------------------------
+
+struct WriteOptions {
+    DeviceChoice choice;
+    std::string model;
+    CLI::Option* modelOption = nullptr;
+    bool yes = false;
+    std::array<std::string, settingFlags.size()> values;
+    std::array<CLI::Option*, settingFlags.size()> given{};
+};
+
+// OK only when --yes was given or a person at the terminal says so.
+bool confirmWrite(bool yes) {
+    if (yes) return true;
+    if (isatty(STDIN_FILENO) == 0) {
+        std::cerr << "tamroctl: not confirmed (give --yes to write without asking)\n";
+        return false;
+    }
+    std::cerr << "Write? [y/N] " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+int runWrite(const WriteOptions& options) {
+    if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
+    // Refuse malformed addresses before anything is sent.
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        if (options.given[i]->count() == 0 || settingFlags[i].action != Action::address) continue;
+        if (!parseAddressFields(options.values[i])) {
+            std::cerr << "tamroctl: --" << settingFlags[i].name
+                      << ": give a dotted address such as 10.77.0.50, or \"\"\n";
+            return usageErrorStatus;
+        }
+    }
+
+    CommandFrontEnd frontEnd([&options](std::string_view) { return confirmWrite(options.yes); });
+    frontEnd.setResultTexts({writeCompleteMessage});
+    return withSelectedDevice(
+        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
+            for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+                if (options.given[i]->count() == 0) continue;
+                const int status = applySetting(dialog, device, settingFlags[i], options.values[i]);
+                if (status != 0) return status;
+            }
+            Form& form = dialog.form();
+            if (!form.takesUserInput(ControlId::writeButton)) {
+                std::cerr << "tamroctl: " << controlTitle(ControlId::writeButton)
+                          << " is disabled: "
+                          << disabledReason(dialog, device, ControlId::writeButton) << '\n';
+                return usageErrorStatus;
+            }
+            const std::size_t before = frontEnd.shownCount();
+            form.userClick(ControlId::writeButton);
+            // The worker has run by now: its last word tells how it went.
+            if (frontEnd.shownSince(before, writeCompleteMessage)) return 0;
+            if (frontEnd.lastConfirmation() == MessageAnswer::cancel) {
+                std::cerr << "tamroctl: nothing was written\n";
+            }
+            return 1;
+        });
+}
+
+}  // namespace
+
+int runDevicePing(const std::string& address, const DeviceChoice& choice) {
+    const auto fields = parseDottedText(address);
+    if (!fields) {
+        std::cerr << "tamroctl: give a dotted IPv4 address\n";
+        return usageErrorStatus;
+    }
+    if (!checkDeviceText(choice.device)) return usageErrorStatus;
+    CommandFrontEnd frontEnd;
+    frontEnd.setResultTexts({pingNoAnswerMessage, pingAnsweredMessage, pingConflictMessage});
+    const auto probe = [&](SetupDialog& dialog, const DeviceRecord& device) {
+        Form& form = dialog.form();
+        for (const ControlId id : {ControlId::ipAddressCtrl, ControlId::pingButton}) {
+            if (!form.takesUserInput(id)) {
+                std::cerr << "tamroctl: " << controlTitle(id)
+                          << " is disabled: " << disabledReason(dialog, device, id) << '\n';
+                return usageErrorStatus;
+            }
+        }
+        form.userSetAddress(ControlId::ipAddressCtrl, AddressFields::of(*fields));
+        form.userClick(ControlId::pingButton);
+        return 0;
+    };
+    return withSelectedDevice(choice, frontEnd, probe);
+}
+
+void addShowWriteCommands(CLI::App& app, int& exitCode) {
+    const auto deviceHelp = "The device: its MAC address or the IP address the device list shows";
+    const auto adapterHelp = "Search on this adapter: address, interface name or list position";
+    const auto modelsHelp =
+        "The window's command-line text: a model file path when it contains \".dat\"";
+    const auto modelHelp = "Choose this model (name or list position) after selecting the device";
+
+    auto show = std::make_shared<ShowOptions>();
+    CLI::App* showCommand = app.add_subcommand(
+        "show", "Select a device in the setup dialog and show what its form holds.");
+    showCommand->add_option("DEVICE", show->choice.device, deviceHelp)->required();
+    showCommand->add_option("--adapter", show->choice.adapter, adapterHelp);
+    showCommand->add_option("--models", show->choice.models, modelsHelp);
+    show->modelOption = showCommand->add_option("--model", show->model, modelHelp);
+    showCommand->add_flag("--json", show->json, "Print one JSON object");
+    showCommand->callback([show, &exitCode] {
+        if (show->modelOption->count() > 0) show->choice.model = show->model;
+        exitCode = runShow(*show);
+    });
+
+    auto write = std::make_shared<WriteOptions>();
+    CLI::App* writeCommand = app.add_subcommand(
+        "write", "Change a device's settings through the setup dialog and write them.");
+    writeCommand->add_option("DEVICE", write->choice.device, deviceHelp)->required();
+    writeCommand->add_option("--adapter", write->choice.adapter, adapterHelp);
+    writeCommand->add_option("--models", write->choice.models, modelsHelp);
+    write->modelOption = writeCommand->add_option("--model", write->model, modelHelp);
+    writeCommand->add_flag("--yes", write->yes, "Answer the confirmation with OK");
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        const SettingFlag& flag = settingFlags[i];
+        CLI::Option* option =
+            writeCommand->add_option("--" + std::string(flag.name), write->values[i],
+                                     std::string(flag.help));
+        if (!flag.words.empty()) {
+            std::vector<std::string> words(flag.words.begin(), flag.words.end());
+            option->check(CLI::IsMember(words));
+        }
+        write->given[i] = option;
+    }
+    writeCommand->callback([write, &exitCode] {
+        if (write->modelOption->count() > 0) write->choice.model = write->model;
+        exitCode = runWrite(*write);
+    });
+}
+
+}  // namespace tamro::cli
