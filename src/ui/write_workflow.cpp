@@ -90,7 +90,9 @@ void SetupDialog::onWrite() {
     if (device->configured == 1) {
         if (!validateWrite()) return;
         const ModelRecord* model = selectedModel();
-        if (!confirm(model != nullptr ? modelWriteConfirmationMessage(model->name)
+        // Model names are the file's bytes (code page 932 or UTF-8); the
+        // message around them is UTF-8, so the name is converted first.
+        if (!confirm(model != nullptr ? modelWriteConfirmationMessage(toDisplayText(model->name))
                                       : std::string(writeConfirmationMessage))) {
             return;
         }

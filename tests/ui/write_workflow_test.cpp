@@ -186,6 +186,18 @@ TEST_F(WriteTest, WithoutModelsTheConfirmationNamesNoModelAndTheModelListStaysOf
     EXPECT_TRUE(form().enabled(ControlId::searchButton));
 }
 
+TEST_F(WriteTest, TheConfirmationShowsACodePage932ModelNameReadably) {
+    // "組込み QZ-310" as the model file holds it, in code page 932.
+    const std::string name = "\x91\x67\x8D\x9E\x82\xDD QZ-310";
+    const auto path = writeModelFile("sjis.dat", "Tamro,100\n" + name + ",-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\n");
+    ASSERT_TRUE(start(path.string()));
+    search({readDevice(0x0A, deviceA)});
+    selectDevice(0);
+    clickWrite();
+    ASSERT_FALSE(frontEnd->texts().empty());
+    EXPECT_EQ(frontEnd->texts().front(), "組込み QZ-310に設定を書き込みます。");
+}
+
 TEST_F(WriteTest, AFailedWriteShowsItsOwnMessageAndLeavesTheFormOff) {
     startOnDevice();
     services.writeOutcome = {0, settingErrorMessage};
