@@ -6,6 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang pkg-config python3
   libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+  # the setup window, and the font that draws its Japanese texts
+  qt6-base-dev fonts-ipafont-gothic
+  # the network namespaces of the lab tests, the pictures and the demo
+  iproute2
 )
 
 missing=()

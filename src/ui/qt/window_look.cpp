@@ -1,0 +1,68 @@
+#include "ui/qt/window_look.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProxyStyle>
+#include <QStringList>
+#include <QStyleFactory>
+#include <string_view>
+
+#include "ui/dialog_template.h"
+
+// Resources of a static library are registered by hand; the macro only
+// works outside a namespace.
+static void registerResources() { Q_INIT_RESOURCE(tamro); }
+
+namespace tamro::qt {
+
+namespace {
+
+// The platform's drop-down list opens below the control and shows as many
+// entries as the template's height leaves room for; Fusion's own choice is a
+// menu laid over the control that ignores that height.
+class DialogStyle : public QProxyStyle {
+public:
+    DialogStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+}  // namespace
+
+void applyWindowLook(QApplication& app) {
+    registerResources();
+    QApplication::setStyle(new DialogStyle);
+    QApplication::setFont(dialogFont());
+    app.setWindowIcon(applicationIcon());
+}
+
+QFont dialogFont() {
+    QFont font;
+    const std::string_view templateFont = setupDialogTemplate.fontName;
+    font.setFamilies({QStringLiteral("IPAPGothic"),
+                      QString::fromUtf8(templateFont.data(),
+                                        static_cast<qsizetype>(templateFont.size())),
+                      QStringLiteral("IPAGothic")});
+    font.setPointSize(setupDialogTemplate.fontPoints);
+    return font;
+}
+
+QIcon applicationIcon() {
+    registerResources();
+    QIcon icon;
+    for (const int size : {16, 32, 48, 256}) {
+        icon.addFile(QStringLiteral(":/tamro/tamro-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+QString programName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+}  // namespace tamro::qt

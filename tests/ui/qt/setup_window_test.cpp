@@ -1,0 +1,558 @@
+// The window against the template and the control model: where every item
+// sits, what the edits take, which actions reach the handlers, and how the
+// dialog ends.
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "fake_dialog_services.h"
+#include "models/model_file.h"
+#include "protocol/messages.h"
+#include "qt_test_main.h"
+#include "ui/dialog_messages.h"
+#include "ui/form.h"
+#include "ui/qt/address_edit.h"
+#include "ui/qt/qt_front_end.h"
+#include "ui/qt/setup_window.h"
+#include "ui/setup_dialog.h"
+
+using tamro::ControlId;
+using tamro::ControlKind;
+using tamro::Handler;
+using tamro::qt::AddressEdit;
+using tamro::qt::SetupWindow;
+
+namespace {
+
+QString utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+class RecordingEvents final : public tamro::FormEvents {
+public:
+    std::vector<Handler> handled;
+    void handle(Handler handler, ControlId) override { handled.push_back(handler); }
+};
+
+// The window on a bare control model whose user actions are only recorded.
+struct BareWindow {
+    tamro::Form form;
+    RecordingEvents events;
+    std::unique_ptr<SetupWindow> window;
+
+    BareWindow() {
+        form.setEvents(&events);
+        window = std::make_unique<SetupWindow>(form);
+    }
+    template <class Widget>
+    Widget* widget(ControlId id) const {
+        return qobject_cast<Widget*>(window->controlWidget(id));
+    }
+    bool showActive() const {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+};
+
+// The window as the program starts it: the dialog's logic initialised with
+// the sample model file and one scripted adapter.
+struct StartedDialog {
+    FakeDialogServices services;
+    std::unique_ptr<tamro::DeviceTable> devices = std::make_unique<tamro::DeviceTable>();
+    tamro::qt::QtFrontEnd frontEnd;
+    std::unique_ptr<tamro::SetupDialog> dialog;
+    std::unique_ptr<SetupWindow> window;
+    bool started = false;
+
+    StartedDialog() {
+        services.adapters = {{address("10.77.0.1"), address("255.255.255.0"), "lab0"}};
+        dialog = std::make_unique<tamro::SetupDialog>(frontEnd, services, *devices);
+        dialog->setCommandLine(TAMRO_SAMPLE_MODEL_FILE);
+        started = dialog->initDialog();
+        window = std::make_unique<SetupWindow>(dialog->form());
+        frontEnd.attach(window.get());
+    }
+    template <class Widget>
+    Widget* widget(ControlId id) const {
+        return qobject_cast<Widget*>(window->controlWidget(id));
+    }
+};
+
+QStringList comboItems(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items.append(combo->itemText(i));
+    return items;
+}
+
+// A drop-down list's entry picked with the mouse. The list ignores a release
+// that comes within a double-click time of opening.
+void chooseWithMouse(QComboBox* combo, int index) {
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    QTRY_VERIFY(view->isVisible());
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    const QRect entry = view->visualRect(view->model()->index(index, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry.center());
+    QTRY_VERIFY(!view->isVisible());
+}
+
+// The numbered control a focused widget belongs to (an address field
+// belongs to its address control).
+QWidget* owningControl(QWidget* focused) {
+    if (focused != nullptr && qobject_cast<AddressEdit*>(focused->parentWidget()) != nullptr) {
+        return focused->parentWidget();
+    }
+    return focused;
+}
+
+bool takesKeyboardFocus(ControlKind kind) {
+    return kind != ControlKind::text && kind != ControlKind::groupBox && kind != ControlKind::rule;
+}
+
+}  // namespace
+
+class SetupWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyItemSitsAtItsTemplatePixels() {
+        BareWindow bare;
+        QCOMPARE(bare.window->size(), QSize(635, 515));
+        QCOMPARE(bare.window->minimumSize(), bare.window->maximumSize());
+
+        const auto items = tamro::templateItems();
+        QCOMPARE(items.size(), std::size_t{69});
+        // 6 / 4 across and 12 / 8 down are both one and a half, rounded up
+        // at the half.
+        const auto pixels = [](int units) { return static_cast<int>(std::lround(units * 1.5)); };
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const tamro::TemplateItem& item = items[i];
+            QWidget* widget = bare.window->itemWidget(i);
+            const QString where = QStringLiteral("item %1 %2 %3")
+                                      .arg(i)
+                                      .arg(utf8(item.name), utf8(item.text));
+            QVERIFY2(widget != nullptr, qPrintable(where));
+            QCOMPARE(widget->parentWidget(), bare.window.get());
+            const int height =
+                item.kind == ControlKind::combo ? 20 : pixels(item.rect.height);
+            const QRect expected(pixels(item.rect.x), pixels(item.rect.y),
+                                 pixels(item.rect.width), height);
+            QVERIFY2(widget->geometry() == expected, qPrintable(where));
+            if (item.numbered()) {
+                QCOMPARE(widget, bare.window->controlWidget(item.id));
+                QCOMPARE(widget->objectName(), utf8(item.name));
+            }
+            bool rightKind = false;
+            switch (item.kind) {
+                case ControlKind::combo: {
+                    auto* combo = qobject_cast<QComboBox*>(widget);
+                    rightKind = combo != nullptr && !combo->isEditable();
+                    break;
+                }
+                case ControlKind::edit: rightKind = qobject_cast<QLineEdit*>(widget); break;
+                case ControlKind::address: rightKind = qobject_cast<AddressEdit*>(widget); break;
+                case ControlKind::list: rightKind = qobject_cast<QListWidget*>(widget); break;
+                case ControlKind::text: rightKind = qobject_cast<QLabel*>(widget); break;
+                case ControlKind::checkBox: rightKind = qobject_cast<QCheckBox*>(widget); break;
+                case ControlKind::pushButton: rightKind = qobject_cast<QPushButton*>(widget); break;
+                case ControlKind::groupBox: rightKind = qobject_cast<QGroupBox*>(widget); break;
+                case ControlKind::rule: {
+                    auto* rule = qobject_cast<QFrame*>(widget);
+                    rightKind = rule != nullptr && rule->frameShape() == QFrame::HLine;
+                    break;
+                }
+            }
+            QVERIFY2(rightKind, qPrintable(where));
+        }
+    }
+
+    void theWindowHasTheTitleFontAndIcon() {
+        BareWindow bare;
+        QCOMPARE(bare.window->windowTitle(), QStringLiteral("QZセットアップツール"));
+        const QFontInfo font(bare.window->font());
+        QCOMPARE(font.family(), QStringLiteral("IPAPGothic"));
+        QCOMPARE(font.pointSize(), 9);
+        QVERIFY(!bare.window->windowIcon().isNull());
+        QVERIFY(!bare.window->windowIcon().pixmap(32, 32).isNull());
+        const Qt::WindowFlags flags = bare.window->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    }
+
+    // Boxes in place of Japanese text would mean the font lacks a glyph.
+    void theFontHasAGlyphForEveryText() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        QStringList texts{started.window->windowTitle()};
+        for (QWidget* child : started.window->findChildren<QWidget*>()) {
+            if (auto* label = qobject_cast<QLabel*>(child)) texts.append(label->text());
+            if (auto* button = qobject_cast<QAbstractButton*>(child)) texts.append(button->text());
+            if (auto* box = qobject_cast<QGroupBox*>(child)) texts.append(box->title());
+            if (auto* combo = qobject_cast<QComboBox*>(child)) texts.append(comboItems(combo));
+        }
+        for (const std::string_view message :
+             {tamro::noAdapterMessage, tamro::portErrorMessage, tamro::remoteIpErrorMessage,
+              tamro::remotePortErrorMessage, tamro::keepAliveRangeMessage,
+              tamro::writeConfirmationMessage, tamro::pingNoAnswerMessage,
+              tamro::pingAnsweredMessage, tamro::pingConflictMessage,
+              tamro::communicationErrorMessage, tamro::subnetMaskErrorMessage,
+              tamro::settingErrorMessage, tamro::writeCompleteMessage,
+              tamro::modelFileNotFoundMessage, tamro::modelFileParseFailedMessage,
+              tamro::modelFileWrongMessage}) {
+            texts.append(utf8(message));
+        }
+        texts.append(utf8(tamro::baudLimitMessage("115200")));
+        texts.append(QStringLiteral("キャンセル"));
+
+        const QFontMetrics metrics(started.window->font());
+        QStringList missing;
+        for (const QString& text : texts) {
+            for (const char32_t character : text.toUcs4()) {
+                if (character < 0x20) continue;
+                if (!metrics.inFontUcs4(character)) {
+                    missing.append(QStringLiteral("U+%1 in \"%2\"")
+                                       .arg(static_cast<uint>(character), 4, 16, QChar('0'))
+                                       .arg(text));
+                }
+            }
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(", "))));
+    }
+
+    void theStartedDialogHidesThePinGroupAndFillsTheLists() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        const auto& pinGroup = tamro::controlPinGroup;
+        for (const ControlId id : tamro::numberedControls()) {
+            const bool pin = std::find(pinGroup.begin(), pinGroup.end(), id) != pinGroup.end();
+            QVERIFY2(started.window->controlWidget(id)->isHidden() == pin,
+                     qPrintable(utf8(tamro::controlName(id))));
+        }
+        for (const tamro::FixedList& list : tamro::fixedLists) {
+            QStringList expected;
+            for (const std::string_view text : list.texts) expected.append(utf8(text));
+            const auto* combo = started.widget<QComboBox>(list.control);
+            QCOMPARE(comboItems(combo), expected);
+            QCOMPARE(combo->currentIndex(), -1);
+        }
+        QCOMPARE(started.widget<QComboBox>(ControlId::cp3Combo)->count(), 7);
+        QCOMPARE(started.widget<QComboBox>(ControlId::baudCombo)->itemText(12),
+                 QStringLiteral("921600"));
+
+        // The model names, the one in code page 932 included.
+        const auto* models = started.widget<QComboBox>(ControlId::modelCombo);
+        QCOMPARE(models->count(), 6);
+        QCOMPARE(models->currentIndex(), 0);
+        QCOMPARE(models->itemText(3), QStringLiteral("組込み QZ-310"));
+        QCOMPARE(models->itemText(4), QStringLiteral("QZ-500, dual port"));
+        const auto* adapters = started.widget<QComboBox>(ControlId::adapterCombo);
+        QCOMPARE(comboItems(adapters), QStringList{QStringLiteral("10.77.0.1 (lab0)")});
+        QCOMPARE(adapters->currentIndex(), 0);
+
+        for (const ControlId id : tamro::settingsControls) {
+            QVERIFY2(!started.window->controlWidget(id)->isEnabled(),
+                     qPrintable(utf8(tamro::controlName(id))));
+        }
+        for (const ControlId id : tamro::currentSettingTexts) {
+            QCOMPARE(started.widget<QLabel>(id)->text(), QString());
+        }
+        QVERIFY(started.window->controlWidget(ControlId::searchButton)->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::deviceList)->isEnabled());
+        QCOMPARE(started.widget<QListWidget>(ControlId::deviceList)->count(), 0);
+        QCOMPARE(started.widget<QLabel>(ControlId::versionText)->text(),
+                 QStringLiteral("Version 1.00"));
+    }
+
+    // The platform's drop-down list opens below the control, as tall as the
+    // template's height allows: the baud rates all show without scrolling.
+    void aDroppedListOpensBelowWithRoomForItsEntries() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.dialog->form().setEnabled(ControlId::baudCombo, true);
+        started.window->mirrorForm();
+        started.window->show();
+        started.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(started.window.get()));
+
+        auto* baud = started.widget<QComboBox>(ControlId::baudCombo);
+        baud->showPopup();
+        QAbstractItemView* view = baud->view();
+        QTRY_VERIFY(view->isVisible());
+        const QPoint comboBottom = baud->mapToGlobal(QPoint(0, baud->height()));
+        QVERIFY(view->window()->geometry().top() >= comboBottom.y() - 1);
+        const int lastRow = baud->count() - 1;
+        QVERIFY(view->viewport()->rect().contains(
+            view->visualRect(view->model()->index(lastRow, 0))));
+        baud->hidePopup();
+        QTRY_VERIFY(!view->isVisible());
+        // The template's height includes the dropped list, not the closed box.
+        QCOMPARE(baud->height(), 20);
+    }
+
+    void theEditsTakeAsciiDigitsWithinTheirLimits() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        tamro::Form& form = started.dialog->form();
+        for (const ControlId id :
+             {ControlId::portEdit, ControlId::remotePortEdit, ControlId::keepAliveEdit}) {
+            form.setEnabled(id, true);
+        }
+        started.window->mirrorForm();
+
+        auto* port = started.widget<QLineEdit>(ControlId::portEdit);
+        QTest::keyClicks(port, "1a2B34-5 6");
+        QCOMPARE(port->text(), QStringLiteral("12345"));
+        QCOMPARE(form.text(ControlId::portEdit), std::string("12345"));
+
+        auto* remotePort = started.widget<QLineEdit>(ControlId::remotePortEdit);
+        QTest::keyClicks(remotePort, "655369");
+        QCOMPARE(form.text(ControlId::remotePortEdit), std::string("65536"));
+
+        auto* keepAlive = started.widget<QLineEdit>(ControlId::keepAliveEdit);
+        QTest::keyClicks(keepAlive, "659");
+        QCOMPARE(keepAlive->text(), QStringLiteral("65"));
+        QCOMPARE(form.text(ControlId::keepAliveEdit), std::string("65"));
+        QTest::keyClick(keepAlive, Qt::Key_Backspace);
+        QCOMPARE(form.text(ControlId::keepAliveEdit), std::string("6"));
+    }
+
+    // QTest::keyClicks cannot type them; an input method commits them.
+    void fullWidthAndOtherDigitsAreRefused() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        tamro::Form& form = started.dialog->form();
+        form.setEnabled(ControlId::portEdit, true);
+        started.window->mirrorForm();
+        auto* port = started.widget<QLineEdit>(ControlId::portEdit);
+        const auto commit = [port](const QString& text) {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QApplication::sendEvent(port, &event);
+        };
+        commit(QStringLiteral("１２３"));
+        commit(QStringLiteral("٣"));
+        commit(QStringLiteral("१"));
+        QCOMPARE(port->text(), QString());
+        QCOMPARE(form.text(ControlId::portEdit), std::string());
+        commit(QStringLiteral("123"));
+        QCOMPARE(form.text(ControlId::portEdit), std::string("123"));
+        commit(QStringLiteral("4５"));
+        QCOMPARE(form.text(ControlId::portEdit), std::string("123"));
+    }
+
+    void anAddressTypedIntoTheWindowReachesTheForm() {
+        BareWindow bare;
+        auto* address = bare.widget<AddressEdit>(ControlId::ipAddressCtrl);
+        for (int field = 0; field < 4; ++field) {
+            QTest::keyClicks(address->field(field), QByteArray::number(field == 3 ? 300 : 10 + field));
+        }
+        QCOMPARE(bare.form.address(ControlId::ipAddressCtrl).fields,
+                 (std::array<std::int32_t, 4>{10, 11, 12, 255}));
+        QCOMPARE(address->field(3)->text(), QStringLiteral("255"));
+        // Address fields run no handler.
+        QVERIFY(bare.events.handled.empty());
+    }
+
+    void aProgramSelectionRunsNoHandlerAndTheSameUserChoiceDoes() {
+        BareWindow bare;
+        for (const char* name : {"QZ-100", "QZ-120L", "QZ-200F"}) {
+            bare.form.addItem(ControlId::modelCombo, name);
+        }
+        bare.form.setSelection(ControlId::modelCombo, 2);
+        bare.window->mirrorForm();
+        auto* models = bare.widget<QComboBox>(ControlId::modelCombo);
+        QCOMPARE(models->currentIndex(), 2);
+        QVERIFY(bare.events.handled.empty());
+
+        QVERIFY(bare.showActive());
+        chooseWithMouse(models, 2);
+        QCOMPARE(bare.events.handled, std::vector<Handler>{Handler::applyModelConstraints});
+        QTest::keyClick(models, Qt::Key_Up);
+        QCOMPARE(bare.events.handled.size(), std::size_t{2});
+        QCOMPARE(bare.form.selection(ControlId::modelCombo), 1);
+
+        // The same for the device list.
+        bare.events.handled.clear();
+        bare.form.addItem(ControlId::deviceList, "02-00-00-00-00-10 / 10.77.0.10");
+        bare.form.addItem(ControlId::deviceList, "02-00-00-00-00-11 / 10.77.0.11");
+        bare.form.setSelection(ControlId::deviceList, 1);
+        bare.window->mirrorForm();
+        auto* list = bare.widget<QListWidget>(ControlId::deviceList);
+        QCOMPARE(list->currentRow(), 1);
+        bare.form.clearItems(ControlId::deviceList);
+        bare.window->mirrorForm();
+        QCOMPARE(list->count(), 0);
+        QVERIFY(bare.events.handled.empty());
+
+        bare.form.addItem(ControlId::deviceList, "02-00-00-00-00-12 / 10.77.0.12");
+        bare.window->mirrorForm();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        QCOMPARE(bare.events.handled, std::vector<Handler>{Handler::onDeviceSelected});
+        QCOMPARE(bare.form.selection(ControlId::deviceList), 0);
+    }
+
+    void buttonsAndTheCheckBoxReachTheirHandlers() {
+        BareWindow bare;
+        QVERIFY(bare.showActive());
+        auto* check = bare.widget<QCheckBox>(ControlId::dhcpCheck);
+        QStyleOptionButton option;
+        option.initFrom(check);
+        const QRect box = check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, check);
+        QTest::mouseClick(check, Qt::LeftButton, {}, box.center());
+        QVERIFY(bare.form.checked(ControlId::dhcpCheck));
+        QVERIFY(check->isChecked());
+
+        QTest::mouseClick(bare.widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        QTest::keyClick(bare.window.get(), Qt::Key_E, Qt::AltModifier);
+        QTest::keyClick(bare.window.get(), Qt::Key_S, Qt::AltModifier);
+        // A mnemonic presses its button a moment later, as a click would look.
+        QTRY_COMPARE(bare.events.handled,
+                 (std::vector<Handler>{Handler::applyDhcpState, Handler::onSearch,
+                                       Handler::onWrite, Handler::onSearch}));
+
+        // A control the form has switched off takes nothing.
+        bare.form.setEnabled(ControlId::writeButton, false);
+        bare.window->mirrorForm();
+        QTest::mouseClick(bare.widget<QPushButton>(ControlId::writeButton), Qt::LeftButton);
+        QTest::keyClick(bare.window.get(), Qt::Key_E, Qt::AltModifier);
+        QTest::qWait(300);
+        QCOMPARE(bare.events.handled.size(), std::size_t{4});
+    }
+
+    void theWindowShowsEveryKindOfFormState() {
+        BareWindow bare;
+        tamro::Form& form = bare.form;
+        form.setEnabled(ControlId::portEdit, false);
+        form.setText(ControlId::portCurrent, "10001");
+        form.setAddress(ControlId::ipAddressCtrl, address("192.168.0.10"));
+        form.setAddress(ControlId::netmaskCtrl, tamro::AddressFields{{255, -1, 0, -1}});
+        form.setChecked(ControlId::dhcpCheck, true);
+        form.setText(ControlId::versionText, "Version 1.00");
+        form.setVisible(ControlId::cp1Combo, false);
+        // A model name in code page 932, as the model file holds it.
+        form.addItem(ControlId::modelCombo, "\x91\x67\x8d\x9e\x82\xdd QZ-310");
+        form.setSelection(ControlId::modelCombo, 0);
+        // A program's text passes the edit's limit; the user adds nothing to it.
+        form.setTextLimit(ControlId::keepAliveEdit, 2);
+        form.setText(ControlId::keepAliveEdit, "12345");
+        bare.window->mirrorForm();
+
+        QVERIFY(!bare.window->controlWidget(ControlId::portEdit)->isEnabled());
+        QCOMPARE(bare.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("10001"));
+        QCOMPARE(bare.widget<AddressEdit>(ControlId::ipAddressCtrl)->fields(),
+                 (AddressEdit::Fields{192, 168, 0, 10}));
+        QCOMPARE(bare.widget<AddressEdit>(ControlId::netmaskCtrl)->fields(),
+                 (AddressEdit::Fields{255, -1, 0, -1}));
+        QVERIFY(bare.widget<QCheckBox>(ControlId::dhcpCheck)->isChecked());
+        QCOMPARE(bare.widget<QLabel>(ControlId::versionText)->text(),
+                 QStringLiteral("Version 1.00"));
+        QVERIFY(bare.window->controlWidget(ControlId::cp1Combo)->isHidden());
+        QCOMPARE(bare.widget<QComboBox>(ControlId::modelCombo)->currentText(),
+                 QStringLiteral("組込み QZ-310"));
+        auto* keepAlive = bare.widget<QLineEdit>(ControlId::keepAliveEdit);
+        QCOMPARE(keepAlive->text(), QStringLiteral("12345"));
+        keepAlive->end(false);
+        QTest::keyClick(keepAlive, Qt::Key_6);
+        QCOMPARE(form.text(ControlId::keepAliveEdit), std::string("12345"));
+        QVERIFY(bare.events.handled.empty());
+
+        // And back again.
+        form.setEnabled(ControlId::portEdit, true);
+        form.clearAddress(ControlId::ipAddressCtrl);
+        form.setChecked(ControlId::dhcpCheck, false);
+        form.setSelection(ControlId::modelCombo, -1);
+        bare.window->mirrorForm();
+        QVERIFY(bare.window->controlWidget(ControlId::portEdit)->isEnabled());
+        QCOMPARE(bare.widget<AddressEdit>(ControlId::ipAddressCtrl)->fields(),
+                 (AddressEdit::Fields{-1, -1, -1, -1}));
+        QVERIFY(!bare.widget<QCheckBox>(ControlId::dhcpCheck)->isChecked());
+        QCOMPARE(bare.widget<QComboBox>(ControlId::modelCombo)->currentIndex(), -1);
+        QVERIFY(bare.events.handled.empty());
+    }
+
+    void tabFollowsTheTemplateOrder() {
+        BareWindow bare;
+        tamro::hideControlPinGroup(bare.form);
+        bare.window->mirrorForm();
+        QVERIFY(bare.showActive());
+
+        QStringList expected;
+        for (const tamro::TemplateItem& item : tamro::templateItems()) {
+            if (item.numbered() && takesKeyboardFocus(item.kind) && bare.form.visible(item.id)) {
+                expected.append(utf8(item.name));
+            }
+        }
+        bare.window->controlWidget(ControlId::modelCombo)->setFocus();
+        QStringList visited;
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            visited.append(owningControl(QApplication::focusWidget())->objectName());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(visited, expected);
+        // Round again to the start.
+        QCOMPARE(QApplication::focusWidget(), bare.window->controlWidget(ControlId::modelCombo));
+    }
+
+    void enterEscapeAndTheCloseBoxEndTheDialog() {
+        BareWindow bare;
+        const auto open = [&bare] {
+            bare.window->open();
+            bare.window->activateWindow();
+            return QTest::qWaitForWindowActive(bare.window.get());
+        };
+
+        QVERIFY(open());
+        auto* models = bare.widget<QComboBox>(ControlId::modelCombo);
+        models->setFocus();
+        QTest::keyClick(models, Qt::Key_Return);
+        QVERIFY(!bare.window->isVisible());
+        QCOMPARE(bare.window->result(), SetupWindow::okResult);
+
+        QVERIFY(open());
+        auto* port = bare.widget<QLineEdit>(ControlId::portEdit);
+        port->setFocus();
+        QTest::keyClick(port, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!bare.window->isVisible());
+        QCOMPARE(bare.window->result(), SetupWindow::okResult);
+
+        QVERIFY(open());
+        QTest::keyClick(bare.widget<QListWidget>(ControlId::deviceList), Qt::Key_Escape);
+        QVERIFY(!bare.window->isVisible());
+        QCOMPARE(bare.window->result(), SetupWindow::cancelResult);
+
+        QVERIFY(open());
+        bare.window->close();
+        QVERIFY(!bare.window->isVisible());
+        QCOMPARE(bare.window->result(), SetupWindow::cancelResult);
+
+        // Enter on a focused push button presses it and the dialog stays.
+        QVERIFY(open());
+        auto* search = bare.widget<QPushButton>(ControlId::searchButton);
+        search->setFocus();
+        QTest::keyClick(search, Qt::Key_Return);
+        QVERIFY(bare.window->isVisible());
+        QCOMPARE(bare.events.handled, std::vector<Handler>{Handler::onSearch});
+        bare.window->close();
+    }
+};
+
+TAMRO_QT_TEST_MAIN(SetupWindowTest)
+#include "setup_window_test.moc"
