@@ -107,33 +107,6 @@ bool CommandFrontEnd::shownSince(std::size_t from, std::string_view text) const 
                      shown_.end(), text) != shown_.end();
 }
 
-// --- services -----------------------------------------------------------------
-
-std::optional<std::string> CommandServices::executablePath() { return windowProgramPath(); }
-
-void CommandServices::enumerateAdapters(AdapterTable& table) { system_.enumerateAdapters(table); }
-
-std::int32_t CommandServices::searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
-    return system_.searchDevices(table, adapter);
-}
-
-WriteOutcome CommandServices::writeConfiguration(const Ipv4& device,
-                                                 const WriteControlValues& controls,
-                                                 std::int32_t pendingKeepAlive,
-                                                 std::optional<std::int32_t> modelVariant) {
-    return system_.writeConfiguration(device, controls, pendingKeepAlive, modelVariant);
-}
-
-std::int32_t CommandServices::assignDeviceAddress(const std::array<std::uint8_t, 6>& mac,
-                                                  const Ipv4& newAddress,
-                                                  const Ipv4& adapterAddress) {
-    return system_.assignDeviceAddress(mac, newAddress, adapterAddress);
-}
-
-std::int32_t CommandServices::sendEchoProbe(const Ipv4& target) {
-    return system_.sendEchoProbe(target);
-}
-
 // --- the session ----------------------------------------------------------------
 
 bool checkDeviceText(const std::string& device) {
@@ -146,7 +119,8 @@ bool checkDeviceText(const std::string& device) {
 
 int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, const DeviceRecord&)>& work) {
-    CommandServices services;
+    // The window program's default model file, not one named after tamroctl.
+    SystemDialogServices services(windowProgramPath());
     DeviceTable& devices = processDeviceTable();
     int status = 1;  // stays when the dialog ends at start
     runApplication(frontEnd, services, devices, choice.models, [&](SetupDialog& dialog) {

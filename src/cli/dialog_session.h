@@ -50,25 +50,6 @@ private:
     std::optional<MessageAnswer> lastConfirmation_;
 };
 
-// The real host and network, with the model file the window program would
-// load by default (tamro.dat beside the programs), not one named after
-// tamroctl.
-class CommandServices final : public DialogServices {
-public:
-    std::optional<std::string> executablePath() override;
-    void enumerateAdapters(AdapterTable& table) override;
-    std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter) override;
-    WriteOutcome writeConfiguration(const Ipv4& device, const WriteControlValues& controls,
-                                    std::int32_t pendingKeepAlive,
-                                    std::optional<std::int32_t> modelVariant) override;
-    std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,
-                                     const Ipv4& adapterAddress) override;
-    std::int32_t sendEchoProbe(const Ipv4& target) override;
-
-private:
-    SystemDialogServices system_;
-};
-
 // Which device to work on, and how to get there.
 struct DeviceChoice {
     std::string device;   // MAC address or the IP address the list shows

@@ -1,13 +1,18 @@
 #include "ui/dialog_services.h"
 
+#include <utility>
+
 #include "hostnet/echo_probe.h"
 #include "platform/executable_path.h"
 
 namespace tamro {
 
-std::optional<std::string> SystemDialogServices::executablePath() {
-    return tamro::executablePath();
-}
+SystemDialogServices::SystemDialogServices() : programPath_(tamro::executablePath()) {}
+
+SystemDialogServices::SystemDialogServices(std::optional<std::string> programPath)
+    : programPath_(std::move(programPath)) {}
+
+std::optional<std::string> SystemDialogServices::executablePath() { return programPath_; }
 
 void SystemDialogServices::enumerateAdapters(AdapterTable& table) {
     tamro::enumerateAdapters(table);

@@ -46,9 +46,13 @@ public:
     virtual std::int32_t sendEchoProbe(const Ipv4& target) = 0;
 };
 
-// The real host and network.
+// The real host and network. The default model file follows `programPath`:
+// the running program, or (for the command line) the window program beside it.
 class SystemDialogServices final : public DialogServices {
 public:
+    SystemDialogServices();
+    explicit SystemDialogServices(std::optional<std::string> programPath);
+
     std::optional<std::string> executablePath() override;
     void enumerateAdapters(AdapterTable& table) override;
     std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter) override;
@@ -58,6 +62,9 @@ public:
     std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
+
+private:
+    std::optional<std::string> programPath_;
 };
 
 }  // namespace tamro
