@@ -363,20 +363,25 @@ int runDevicePing(const std::string& address, const DeviceChoice& choice) {
     return withSelectedDevice(choice, frontEnd, probe);
 }
 
-void addShowWriteCommands(CLI::App& app, int& exitCode) {
-    const auto deviceHelp = "The device: its MAC address or the IP address the device list shows";
-    const auto adapterHelp = "Search on this adapter: address, interface name or list position";
-    const auto modelsHelp =
-        "The window's command-line text: a model file path when it contains \".dat\"";
-    const auto modelHelp = "Choose this model (name or list position) after selecting the device";
+// DEVICE, --adapter, --models and --model, as show and write both take them.
+// Returns the --model option, whose count tells whether a model was named.
+static CLI::Option* addDeviceChoiceOptions(CLI::App& command, DeviceChoice& choice, std::string& model) {
+    command.add_option("DEVICE", choice.device,
+                       "The device: its MAC address or the IP address the device list shows")
+        ->required();
+    command.add_option("--adapter", choice.adapter,
+                       "Search on this adapter: address, interface name or list position");
+    command.add_option("--models", choice.models,
+                       "The window's command-line text: a model file path when it contains \".dat\"");
+    return command.add_option("--model", model,
+                              "Choose this model (name or list position) after selecting the device");
+}
 
+void addShowWriteCommands(CLI::App& app, int& exitCode) {
     auto show = std::make_shared<ShowOptions>();
     CLI::App* showCommand = app.add_subcommand(
         "show", "Select a device in the setup dialog and show what its form holds.");
-    showCommand->add_option("DEVICE", show->choice.device, deviceHelp)->required();
-    showCommand->add_option("--adapter", show->choice.adapter, adapterHelp);
-    showCommand->add_option("--models", show->choice.models, modelsHelp);
-    show->modelOption = showCommand->add_option("--model", show->model, modelHelp);
+    show->modelOption = addDeviceChoiceOptions(*showCommand, show->choice, show->model);
     showCommand->add_flag("--json", show->json, "Print one JSON object");
     showCommand->callback([show, &exitCode] {
         if (show->modelOption->count() > 0) show->choice.model = show->model;
@@ -386,10 +391,7 @@ void addShowWriteCommands(CLI::App& app, int& exitCode) {
     auto write = std::make_shared<WriteOptions>();
     CLI::App* writeCommand = app.add_subcommand(
         "write", "Change a device's settings through the setup dialog and write them.");
-    writeCommand->add_option("DEVICE", write->choice.device, deviceHelp)->required();
-    writeCommand->add_option("--adapter", write->choice.adapter, adapterHelp);
-    writeCommand->add_option("--models", write->choice.models, modelsHelp);
-    write->modelOption = writeCommand->add_option("--model", write->model, modelHelp);
+    write->modelOption = addDeviceChoiceOptions(*writeCommand, write->choice, write->model);
     writeCommand->add_flag("--yes", write->yes, "Answer the confirmation with OK");
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
         const SettingFlag& flag = settingFlags[i];
