@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -123,23 +124,42 @@ ReceivedDatagram UdpSocket::receiveFrom(std::span<std::uint8_t> buffer) {
     return result;
 }
 
-WaitResult waitReadable(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
-                        std::size_t& readyIndex) {
-    std::array<pollfd, 8> polled{};
-    const std::size_t count = sockets.size() < polled.size() ? sockets.size() : polled.size();
+WaitResult waitReadableSet(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
+                           std::span<std::uint8_t> readable) {
+    std::array<pollfd, maxWaitSockets> polled{};
+    const std::size_t count = std::min({sockets.size(), readable.size(), polled.size()});
     for (std::size_t i = 0; i < count; ++i) {
-        polled[i].fd = sockets[i]->nativeHandle();
+        const bool open = sockets[i] != nullptr && sockets[i]->isOpen();
+        polled[i].fd = open ? sockets[i]->nativeHandle() : -1;  // poll skips negative fds
         polled[i].events = POLLIN;
     }
-    const auto remaining = timeout.count() < 0 ? 0 : timeout.count();
+    std::fill(readable.begin(), readable.end(), std::uint8_t{0});
+    const auto remaining = std::clamp<long long>(timeout.count(), 0, 24LL * 3600 * 1000);
     int ready = 0;
     do {
         ready = ::poll(polled.data(), count, static_cast<int>(remaining));
     } while (ready < 0 && errno == EINTR);
     if (ready < 0) return WaitResult::failed;
     if (ready == 0) return WaitResult::timedOut;
+    bool any = false;
     for (std::size_t i = 0; i < count; ++i) {
-        if (polled[i].revents & (POLLIN | POLLERR)) {
+        if (polled[i].fd >= 0 && (polled[i].revents & (POLLIN | POLLERR))) {
+            readable[i] = 1;
+            any = true;
+        }
+    }
+    return any ? WaitResult::ready : WaitResult::failed;
+}
+
+WaitResult waitReadable(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
+                        std::size_t& readyIndex) {
+    std::array<std::uint8_t, maxWaitSockets> readable{};
+    const std::size_t count = std::min(sockets.size(), readable.size());
+    const WaitResult result =
+        waitReadableSet(sockets.first(count), timeout, std::span(readable).first(count));
+    if (result != WaitResult::ready) return result;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (readable[i]) {
             readyIndex = i;
             return WaitResult::ready;
         }

@@ -65,9 +65,18 @@ private:
 
 enum class WaitResult { ready, timedOut, failed };
 
+// The most sockets one wait may watch: discovery's own plus the reads in flight.
+inline constexpr std::size_t maxWaitSockets = 128;
+
 // Waits until one of the sockets can be read or the time-out passes.
-// `readyIndex` names the first readable socket.
+// `readyIndex` names the first readable socket. At most maxWaitSockets.
 WaitResult waitReadable(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
                         std::size_t& readyIndex);
+
+// The same wait, marking every readable socket: readable[i] becomes 1 or 0
+// (readable.size() must equal sockets.size()). A closed socket (nullptr or
+// not open) is never readable and does not end the wait.
+WaitResult waitReadableSet(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
+                           std::span<std::uint8_t> readable);
 
 }  // namespace tamro

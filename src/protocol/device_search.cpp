@@ -8,13 +8,24 @@
 
 namespace tamro {
 
-std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
+std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
+                           const SearchObserver& observer) {
     std::int32_t count = discoverDevices(table, adapter.address, adapter.interfaceName);
     if (count < 0) return -1;
+    SearchProgress progress{count, 0, 0};
     for (std::int32_t i = 0; i < count;) {
         DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
         record.configured = sameSubnet(adapter.address, adapter.mask, record.peer.address);
-        if (record.configured == 1 && readConfiguration(table, i) == 0) {
+        if (record.configured != 1) {
+            ++i;
+            continue;
+        }
+        ++progress.readsStarted;
+        const bool read = readConfiguration(table, i) != 0;
+        ++progress.readsDone;
+        if (observer.onProgress) observer.onProgress(progress);
+        if (!read) {
+            if (observer.dropped) observer.dropped->push_back({record.mac, record.peer.address});
             // The next device moves into position i; look at it next.
             dropDeviceInPlace(table, i);
             --count;

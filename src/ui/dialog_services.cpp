@@ -19,7 +19,7 @@ void SystemDialogServices::enumerateAdapters(AdapterTable& table) {
 }
 
 std::int32_t SystemDialogServices::searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
-    return tamro::searchDevices(table, adapter);
+    return tamro::searchDevices(table, adapter, searchObserver);
 }
 
 WriteOutcome SystemDialogServices::writeConfiguration(const Ipv4& device,

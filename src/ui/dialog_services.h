@@ -63,6 +63,9 @@ public:
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
 
+    // Watches every search these services run (the command line's progress line).
+    SearchObserver searchObserver;
+
 private:
     std::optional<std::string> programPath_;
 };
