@@ -126,6 +126,11 @@ bool DiscoveryListener::open(const Ipv4& adapterAddress, std::string_view interf
     return true;
 }
 
+void DiscoveryListener::close() {
+    unicast_.close();
+    broadcast_.close();
+}
+
 void DiscoveryListener::sendQuery() { unicast_.sendTo(limitedBroadcast, devicePort, discoveryQuery); }
 
 bool DiscoveryListener::receive(std::size_t which, DeviceTable& table, std::int32_t index) {

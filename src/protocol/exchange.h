@@ -98,6 +98,7 @@ public:
     // cannot be had.
     bool open(const Ipv4& adapterAddress, std::string_view interfaceName);
     SocketError openError() const { return openError_; }
+    void close();
     void sendQuery();
     std::span<UdpSocket* const> sockets() { return {all_.data(), broadcast_.isOpen() ? 2U : 1U}; }
     // Receives the datagram waiting on sockets()[which] into record `index`.
