@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 
 // At most this many devices are read at once: with discovery's two sockets
 // the wait stays well inside what every platform's socket wait can watch.
-inline constexpr std::size_t maxReadsInFlight = 64;
+inline constexpr std::size_t maxReadsInFlight = 256;
 static_assert(maxReadsInFlight + 2 <= maxWaitSockets);
 
 inline constexpr std::array<std::uint8_t, 3> blockOrder = {0, 3, 7};
