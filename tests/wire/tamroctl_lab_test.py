@@ -87,11 +87,26 @@ class NetworkCommands(unittest.TestCase):
         try:
             holder.bind(("10.77.0.1", 30718))
             result = run("search", "--json")
+            table = run("search")
         finally:
             holder.close()
         self.assertEqual(result.returncode, 1)
         self.assertIn(COMMUNICATION_ERROR, result.stderr.decode())
-        self.assertEqual(result.stdout, b"")
+        # A script reading stdout still gets one JSON object.
+        output = json.loads(result.stdout)
+        self.assertEqual(output["error"], COMMUNICATION_ERROR)
+        self.assertEqual(output["adapter"]["address"], "10.77.0.1")
+        self.assertEqual((table.returncode, table.stdout), (1, b""))
+
+    def test_search_json_names_an_unknown_adapter_on_stdout_too(self):
+        result = run("search", "--adapter", "eth9", "--json")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("eth9", json.loads(result.stdout)["error"])
+
+    def test_search_json_lists_no_dropped_devices_when_every_read_worked(self):
+        result = run("search", "--json")
+        self.assertEqual(json.loads(result.stdout)["dropped"], [])
+        self.assertNotIn("dropped", result.stderr.decode())
 
     def test_unknown_adapter_is_refused(self):
         result = run("search", "--adapter", "eth9")
