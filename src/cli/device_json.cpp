@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/port_holder.h"
 #include "platform/text.h"
 #include "protocol/device_search.h"
+#include "protocol/exchange.h"
 
 namespace tamro::cli {
 
@@ -57,6 +59,10 @@ nlohmann::ordered_json droppedJson(const std::vector<DroppedDevice>& dropped) {
         devices.push_back(std::move(entry));
     }
     return devices;
+}
+
+std::string portHolderText() {
+    return describePortHolders(udpPortHolders(devicePort), devicePort);
 }
 
 void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,

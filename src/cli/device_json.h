@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "hostnet/adapters.h"
@@ -21,6 +22,10 @@ nlohmann::ordered_json droppedJson(const std::vector<DroppedDevice>& dropped);
 
 // One line for how many answering devices were dropped, then one per device;
 // nothing when none was.
+// Who holds the device port, when the system tells: why discovery could not
+// bind it. "" when nothing is known.
+std::string portHolderText();
+
 void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,
                    std::ostream& out);
 

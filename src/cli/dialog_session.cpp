@@ -176,7 +176,11 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         std::cerr << "searching on " << adapterText << " ...\n";
         const std::size_t before = frontEnd.shownCount();
         form.userClick(ControlId::searchButton);
-        if (frontEnd.shownSince(before, communicationErrorMessage)) return;
+        if (frontEnd.shownSince(before, communicationErrorMessage)) {
+            const std::string holders = portHolderText();
+            if (!holders.empty()) std::cerr << holders << '\n';
+            return;
+        }
         reportDropped(dropped, form.itemCount(ControlId::deviceList), std::cerr);
 
         const std::optional<DeviceText> wanted = parseDeviceText(choice.device);

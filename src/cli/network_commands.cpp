@@ -107,9 +107,11 @@ int runAdapters(const NetworkOptions& options) {
 
 // With --json a failure is still one JSON object on stdout, so that a
 // script reading it always gets one.
-void printJsonError(std::string_view error, const AdapterRecord* adapter) {
+void printJsonError(std::string_view error, const AdapterRecord* adapter,
+                    const std::string& detail = {}) {
     nlohmann::ordered_json result;
     result["error"] = error;
+    if (!detail.empty()) result["detail"] = detail;
     if (adapter != nullptr) result["adapter"] = adapterJson(*adapter);
     std::cout << result.dump(2) << '\n';
 }
@@ -136,7 +138,9 @@ int runSearch(const NetworkOptions& options) {
         observer);
     if (count < 0) {
         std::cerr << communicationErrorMessage << '\n';
-        if (options.json) printJsonError(communicationErrorMessage, adapter);
+        const std::string holders = portHolderText();
+        if (!holders.empty()) std::cerr << holders << '\n';
+        if (options.json) printJsonError(communicationErrorMessage, adapter, holders);
         return 1;
     }
     reportDropped(dropped, count, std::cerr);

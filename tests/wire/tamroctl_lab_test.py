@@ -88,13 +88,20 @@ class NetworkCommands(unittest.TestCase):
             holder.bind(("10.77.0.1", 30718))
             result = run("search", "--json")
             table = run("search")
+            shown = run("show", "10.77.0.10")
         finally:
             holder.close()
         self.assertEqual(result.returncode, 1)
         self.assertIn(COMMUNICATION_ERROR, result.stderr.decode())
+        # Who holds the port: this very test.
+        holder_line = f"UDP port 30718 is taken on 10.77.0.1 by process {os.getpid()}"
+        for failed in [result, table, shown]:
+            self.assertEqual(failed.returncode, 1)
+            self.assertIn(holder_line, failed.stderr.decode())
         # A script reading stdout still gets one JSON object.
         output = json.loads(result.stdout)
         self.assertEqual(output["error"], COMMUNICATION_ERROR)
+        self.assertIn(holder_line, output["detail"])
         self.assertEqual(output["adapter"]["address"], "10.77.0.1")
         self.assertEqual((table.returncode, table.stdout), (1, b""))
 
