@@ -38,7 +38,8 @@ class UsageErrors(unittest.TestCase):
     def test_unexpected_arguments_are_named_in_the_order_typed(self):
         self.assertRefused(["models", "a.dat", "b.dat", "c.dat"],
                            "unexpected arguments: b.dat c.dat\n")
-        self.assertRefused(["assign", "02-00-00-00-56-78", "10.77.0.30", "x", "y"],
+        # A broken MAC as well: nothing could be sent even if the command ran.
+        self.assertRefused(["assign", "02-00-00-00-56", "300.1.1.1", "x", "y"],
                            "unexpected arguments: x y\n")
         self.assertRefused(["models", "--frob", "--zz"], "unexpected arguments: --frob --zz\n")
 
