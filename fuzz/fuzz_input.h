@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ipv4.h"
 #include "protocol/config_blocks.h"
 
 namespace tamro::fuzzing {
@@ -30,6 +31,12 @@ public:
     explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
 
     std::uint8_t byte() { return at_ < data_.size() ? data_[at_++] : 0; }
+    bool atEnd() const { return at_ >= data_.size(); }
+
+    std::uint16_t uint16() {
+        const std::uint16_t low = byte();
+        return static_cast<std::uint16_t>(low | (std::uint16_t{byte()} << 8));
+    }
 
     std::int32_t int32() {
         std::uint32_t value = 0;
@@ -61,6 +68,11 @@ class ByteWriter {
 public:
     void byte(std::uint8_t value) { out_.push_back(value); }
 
+    void uint16(std::uint16_t value) {
+        byte(static_cast<std::uint8_t>(value));
+        byte(static_cast<std::uint8_t>(value >> 8));
+    }
+
     void int32(std::int32_t value) {
         const auto bits = static_cast<std::uint32_t>(value);
         for (int i = 0; i < 4; ++i) byte(static_cast<std::uint8_t>(bits >> (8 * i)));
@@ -72,10 +84,7 @@ public:
         out_.insert(out_.end(), value.begin(), value.begin() + static_cast<std::ptrdiff_t>(length));
     }
 
-    template <std::size_t N>
-    void bytes(const std::array<std::uint8_t, N>& in) {
-        out_.insert(out_.end(), in.begin(), in.end());
-    }
+    void bytes(std::span<const std::uint8_t> in) { out_.insert(out_.end(), in.begin(), in.end()); }
 
     const std::vector<std::uint8_t>& data() const { return out_; }
 
@@ -153,6 +162,53 @@ inline void writePatchArguments(ByteWriter& out, const PatchArguments& a) {
     } writer{out};
     detail::visitPatchArguments(writer, a.controls, a);
     out.int32(a.modelVariant.value_or(0));
+}
+
+// The datagrams one exchange, and one discovery, may see: for each, a kind
+// byte, where it came from, its length and bytes (truncated where the input
+// ends).
+struct Datagram {
+    enum Kind : std::uint8_t {
+        fromPeer = 0,       // the device the exchange talks to
+        fromOther = 1,      // anyone else on the segment
+        errorFromPeer = 2,  // a failed receive that names the peer
+        errorFromNone = 3,  // a failed receive without a sender (timeout, ICMP error)
+    };
+    Kind kind = fromPeer;
+    bool storeAtIndex = false;  // the discovery store is asked for `index`
+    std::int32_t index = 0;
+    Ipv4 sender;  // fromOther only
+    std::uint16_t senderPort = 0;
+    std::int32_t error = 0;  // the error kinds only
+    std::vector<std::uint8_t> bytes;
+};
+
+inline Datagram readDatagram(ByteReader& in) {
+    Datagram d;
+    const std::uint8_t kind = in.byte();
+    d.kind = static_cast<Datagram::Kind>(kind & 3);
+    d.storeAtIndex = (kind & 4) != 0;
+    if (d.storeAtIndex) d.index = in.int32();
+    if (d.kind == Datagram::fromOther) in.bytes(d.sender.bytes);
+    d.senderPort = in.uint16();
+    if (d.kind == Datagram::errorFromPeer || d.kind == Datagram::errorFromNone) {
+        d.error = in.int32();
+    }
+    const std::size_t length = in.uint16() % 1501;
+    for (std::size_t i = 0; i < length && !in.atEnd(); ++i) d.bytes.push_back(in.byte());
+    return d;
+}
+
+inline void writeDatagram(ByteWriter& out, const Datagram& d) {
+    out.byte(static_cast<std::uint8_t>(d.kind | (d.storeAtIndex ? 4 : 0)));
+    if (d.storeAtIndex) out.int32(d.index);
+    if (d.kind == Datagram::fromOther) out.bytes(d.sender.bytes);
+    out.uint16(d.senderPort);
+    if (d.kind == Datagram::errorFromPeer || d.kind == Datagram::errorFromNone) {
+        out.int32(d.error);
+    }
+    out.uint16(static_cast<std::uint16_t>(d.bytes.size()));
+    out.bytes(d.bytes);
 }
 
 }  // namespace tamro::fuzzing

@@ -143,6 +143,41 @@ void blockSeeds(const fs::path& root, const fs::path& decodeOut, const fs::path&
     }
 }
 
+// Per devices file: every device's discovery reply from its own address, then
+// the first device's block 0 as a split reply with a stranger's datagram
+// in between, as the simulator's faults send them.
+void datagramSeeds(const fs::path& root, const fs::path& out) {
+    using fuzzing::Datagram;
+    for (const fs::path& file : projectFiles(root, ".json")) {
+        std::string error;
+        const auto definition = devsim::parseSimulationDefinition(readFile(file), error);
+        if (!definition) continue;
+        const devsim::DeviceDefinition& first = definition->devices.front();
+        fuzzing::ByteWriter seed;
+        seed.bytes(first.address.bytes);
+        seed.uint16(static_cast<std::uint16_t>(block0Length));
+        for (const auto& device : definition->devices) {
+            Datagram reply;
+            reply.kind = Datagram::fromOther;
+            reply.sender = device.address;
+            reply.senderPort = devsim::devicePort;
+            reply.bytes = device.discoveryReply;
+            fuzzing::writeDatagram(seed, reply);
+        }
+        const auto& block = first.blocks.block0;
+        Datagram head{.kind = Datagram::fromPeer, .senderPort = devsim::devicePort};
+        head.bytes.assign(block.begin(), block.begin() + 100);
+        Datagram stranger{.kind = Datagram::fromOther,
+                          .sender = Ipv4::fromOctets(10, 77, 0, 99),
+                          .senderPort = devsim::devicePort};
+        stranger.bytes.assign(block0Length, 0xEE);
+        Datagram tail = head;
+        tail.bytes.assign(block.begin() + 100, block.end());
+        for (const Datagram* d : {&head, &stranger, &tail}) fuzzing::writeDatagram(seed, *d);
+        writeSeed(out, seedName(root, file), seed.data());
+    }
+}
+
 void deviceFileSeeds(const fs::path& root, const fs::path& out) {
     for (const fs::path& file : projectFiles(root, ".json")) {
         writeSeed(out, seedName(root, file), readFile(file));
@@ -161,5 +196,6 @@ int main(int argc, char** argv) {
     modelFileSeeds(root, out / "model_file");
     blockSeeds(root, out / "config_decode", out / "config_patch");
     deviceFileSeeds(root, out / "device_definition");
+    datagramSeeds(root, out / "discovery_exchange");
     return 0;
 }
