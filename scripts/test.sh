@@ -2,7 +2,8 @@
 # Builds everything from a fresh machine and runs every test:
 #   1. g++, warnings as errors, all tests;
 #   2. clang++, warnings as errors, the tests outside the network lab;
-#   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests.
+#   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests;
+#   4. the fuzz targets, 30 s each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,3 +28,6 @@ run_suite clang clang++
 ctest_args=()
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+
+echo "== fuzz ==" >&2
+scripts/fuzz.sh 30
