@@ -12,6 +12,8 @@
 #include "adapter_choice.h"
 #include "argument_text.h"
 #include "device_json.h"
+#include "search_progress.h"
+#include "platform/terminal.h"
 #include "hostnet/adapters.h"
 #include "platform/icmp_echo.h"
 #include "hostnet/echo_probe.h"
@@ -133,6 +135,8 @@ int runSearch(const NetworkOptions& options) {
     std::vector<DroppedDevice> dropped;
     SearchObserver observer;
     observer.dropped = &dropped;
+    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
+    progress.attach(observer);
     const std::int32_t count = searchDevices(
         table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)},
         observer);
