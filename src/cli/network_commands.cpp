@@ -236,7 +236,8 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
                      "Send from this adapter's address; with --device, search on it");
     CLI::Option* device =
         ping->add_option("--device", options->device,
-                         "Probe as the setup dialog does for this device (MAC or listed IP address)");
+                         "Probe as the setup dialog does for this device "
+                         "(MAC, listed IP, MAC / IP or #N)");
     ping->add_option("--models", options->models,
                      "With --device: the window's command-line text (a model file path)")
         ->needs(device);
