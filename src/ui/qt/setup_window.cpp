@@ -13,11 +13,14 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 
 #include "platform/text.h"
 #include "ui/qt/address_edit.h"
 #include "ui/qt/dialog_geometry.h"
+#include "ui/qt/list_box.h"
 #include "ui/qt/window_look.h"
 
 namespace tamro::qt {
@@ -57,6 +60,45 @@ AddressEdit::Fields toWidgetFields(const AddressFields& fields) {
 }
 
 constexpr int noEditLimit = 32767;  // QLineEdit's own default
+
+// The room the closed list gives its entry: the field, less the pixel the
+// label is drawn in from each side.
+int entryRoom(const QComboBox& combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(&combo);
+    option.editable = combo.isEditable();
+    option.frame = combo.hasFrame();
+    return combo.style()
+               ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                &combo)
+               .width() -
+           2;
+}
+
+// An entry wider than its list at this font is drawn a little narrower
+// rather than cut: the glyphs are condensed where the font allows it, else
+// set closer together.
+void fitEntries(QComboBox& combo, const QFont& base) {
+    int widest = 0;
+    for (int i = 0; i < combo.count(); ++i) {
+        widest = std::max(widest, QFontMetrics(base).horizontalAdvance(combo.itemText(i)));
+    }
+    const int room = entryRoom(combo);
+    QFont font = base;
+    const auto fits = [&](const QFont& candidate) {
+        for (int i = 0; i < combo.count(); ++i) {
+            if (QFontMetrics(candidate).horizontalAdvance(combo.itemText(i)) > room) return false;
+        }
+        return true;
+    };
+    constexpr int narrowest = 75;  // percent: still easy to read
+    for (int percent = 100; widest > room && percent >= narrowest && !fits(font); --percent) {
+        font = base;
+        font.setStretch(percent);
+        if (!fits(font)) font.setLetterSpacing(QFont::PercentageSpacing, percent);
+    }
+    combo.setFont(font);
+}
 
 }  // namespace
 
@@ -109,11 +151,7 @@ QWidget* SetupWindow::createItem(const TemplateItem& item) {
         }
         case ControlKind::address: widget = new AddressEdit(this); break;
         case ControlKind::list: {
-            auto* list = new QListWidget(this);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setSortingEnabled(false);
-            list->setUniformItemSizes(true);
-            widget = list;
+            widget = new ListBox(this);
             break;
         }
         case ControlKind::text: {
@@ -162,9 +200,9 @@ void SetupWindow::connectUserActions(ControlId id, QWidget* widget) {
                     });
             break;
         case ControlKind::list:
-            connect(static_cast<QListWidget*>(widget), &QListWidget::currentRowChanged, this,
+            connect(static_cast<ListBox*>(widget), &ListBox::entryChosen, this,
                     [this, id](int row) {
-                        if (row >= 0) form_.userSelect(id, row);
+                        form_.userSelect(id, row);
                         userActed();
                     });
             break;
@@ -215,21 +253,23 @@ void SetupWindow::mirrorControl(ControlId id, QWidget* widget) {
             if (!sameItems(*combo, entries)) {
                 combo->clear();
                 for (const std::string& entry : entries) combo->addItem(displayText(entry));
+                fitEntries(*combo, font());
             }
             const int selection = form_.selection(id);
             if (combo->currentIndex() != selection) combo->setCurrentIndex(selection);
             break;
         }
         case ControlKind::list: {
-            auto* list = static_cast<QListWidget*>(widget);
+            auto* list = static_cast<ListBox*>(widget);
             const auto& entries = form_.items(id);
             if (!sameItems(*list, entries)) {
                 list->clear();
                 for (const std::string& entry : entries) list->addItem(displayText(entry));
             }
             const int selection = form_.selection(id);
-            if (list->currentRow() != selection) list->setCurrentRow(selection);
-            if (selection < 0) list->clearSelection();
+            if (list->selectedRow() != selection || list->currentRow() != selection) {
+                list->showSelection(selection);
+            }
             break;
         }
         case ControlKind::edit: {

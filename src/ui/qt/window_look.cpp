@@ -6,6 +6,7 @@
 #include <QProxyStyle>
 #include <QStringList>
 #include <QStyleFactory>
+#include <QStyleOptionComplex>
 #include <string_view>
 
 #include "ui/dialog_template.h"
@@ -30,6 +31,26 @@ public:
         if (hint == SH_ComboBox_Popup) return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    // The template's lists are narrow for these fonts: a slimmer arrow
+    // leaves the entry the room the platform's arrow leaves it.
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+                         SubControl part, const QWidget* widget) const override {
+        if (control == CC_ComboBox && (part == SC_ComboBoxArrow || part == SC_ComboBoxEditField)) {
+            const QRect& whole = option->rect;
+            const QRect inner = whole.adjusted(comboFrame, comboFrame, -comboFrame, -comboFrame);
+            const QRect rect = part == SC_ComboBoxArrow
+                                   ? QRect(inner.right() + 1 - comboArrowWidth, inner.top(),
+                                           comboArrowWidth, inner.height())
+                                   : inner.adjusted(0, 0, -comboArrowWidth, 0);
+            return visualRect(option->direction, whole, rect);
+        }
+        return QProxyStyle::subControlRect(control, option, part, widget);
+    }
+
+private:
+    static constexpr int comboFrame = 2;
+    static constexpr int comboArrowWidth = 13;
 };
 
 }  // namespace
