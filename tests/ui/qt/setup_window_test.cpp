@@ -18,7 +18,12 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTimer>
 #include <cmath>
+#include <sstream>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -27,6 +32,7 @@
 #include "models/model_file.h"
 #include "protocol/messages.h"
 #include "qt_test_main.h"
+#include "ui/console_front_end.h"
 #include "ui/dialog_messages.h"
 #include "ui/form.h"
 #include "ui/qt/address_edit.h"
@@ -156,6 +162,70 @@ void clickRow(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {}) 
     QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
                       list->visualItemRect(list->item(row)).center());
 }
+
+// The controls whose state differs between two forms.
+QStringList formDifferences(const tamro::Form& a, const tamro::Form& b) {
+    QStringList names;
+    for (const ControlId id : tamro::numberedControls()) {
+        if (a.enabled(id) != b.enabled(id) || a.visible(id) != b.visible(id) ||
+            a.text(id) != b.text(id) || a.items(id) != b.items(id) ||
+            a.selection(id) != b.selection(id) || a.checked(id) != b.checked(id) ||
+            a.address(id).fields != b.address(id).fields) {
+            names.append(utf8(tamro::controlName(id)));
+        }
+    }
+    return names;
+}
+
+// The search as it runs in place: the command line's front end, which
+// runs every worker on the dialog's thread.
+std::unique_ptr<tamro::Form> searchedInPlace(const FakeDialogServices& like) {
+    FakeDialogServices services;
+    services.adapters = like.adapters;
+    services.found = like.found;
+    services.searchFailure = like.searchFailure;
+    std::ostringstream out;
+    tamro::ConsoleFrontEnd frontEnd(out);
+    tamro::DeviceTable devices;
+    tamro::SetupDialog dialog(frontEnd, services, devices);
+    dialog.setCommandLine(TAMRO_SAMPLE_MODEL_FILE);
+    if (!dialog.initDialog()) return nullptr;
+    dialog.form().userClick(ControlId::searchButton);
+    auto form = std::make_unique<tamro::Form>(dialog.form());
+    form->setEvents(nullptr);
+    return form;
+}
+
+// Counts the ticks of a 10 ms timer and the window's paints, and notes the
+// longest wait between two ticks.
+class LoopWatch : public QObject {
+public:
+    explicit LoopWatch(QWidget* window) : window_(window) {
+        window_->installEventFilter(this);
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            ++ticks;
+            longestGap = std::max(longestGap, sinceTick_.restart());
+            window_->update();
+        });
+        sinceTick_.start();
+        timer_.start();
+    }
+    int ticks = 0;
+    int paints = 0;
+    qint64 longestGap = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QTimer timer_;
+    QElapsedTimer sinceTick_;
+};
 
 bool takesKeyboardFocus(ControlKind kind) {
     return kind != ControlKind::text && kind != ControlKind::groupBox && kind != ControlKind::rule;
@@ -676,6 +746,118 @@ private slots:
         clickRow(list, 0);
         QCOMPARE(bare.events.handled,
                  (std::vector<Handler>{Handler::onDeviceSelected, Handler::onDeviceSelected}));
+    }
+
+    // A search of about a second runs on a worker: the window keeps
+    // answering, everything that could change the table or read the form is
+    // off, the pointer says busy, and the form ends as the search in place
+    // leaves it.
+    void aSearchKeepsTheWindowAliveAndEndsAsInPlace() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10"), foundDevice(0x56, "172.16.5.9"),
+                                  foundDevice(0x11, "10.77.0.11")};
+        started.services.searchTime = std::chrono::milliseconds(1000);
+        QVERIFY(started.showActive());
+
+        LoopWatch watch(started.window.get());
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        QVERIFY(started.dialog->searchRunning());
+        QVERIFY(started.frontEnd.workerRunning());
+        for (const ControlId id : {ControlId::searchButton, ControlId::adapterCombo,
+                                   ControlId::modelCombo, ControlId::deviceList}) {
+            QVERIFY2(!started.window->controlWidget(id)->isEnabled(),
+                     qPrintable(utf8(tamro::controlName(id))));
+        }
+        QCOMPARE(enabledSettings(*started.window), QStringList());
+        QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+        const int ticksAtStart = watch.ticks;
+        const int paintsAtStart = watch.paints;
+        QTRY_VERIFY_WITH_TIMEOUT(!started.frontEnd.workerRunning(), 10000);
+        // A window that froze for the second would have ticked once or twice.
+        QVERIFY2(watch.ticks - ticksAtStart >= 20, qPrintable(QString::number(watch.ticks)));
+        QVERIFY(watch.paints - paintsAtStart >= 10);
+        qInfo("search of 1 s: %d ticks, %d paints, longest gap %lld ms",
+              watch.ticks - ticksAtStart, watch.paints - paintsAtStart, watch.longestGap);
+        QVERIFY(started.services.searchThread != std::this_thread::get_id());
+
+        QVERIFY(!started.dialog->searchRunning());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        const auto inPlace = searchedInPlace(started.services);
+        QVERIFY(inPlace != nullptr);
+        QCOMPARE(formDifferences(started.dialog->form(), *inPlace), QStringList());
+        QCOMPARE(started.list()->count(), 3);
+        QVERIFY(started.list()->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::searchButton)->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::modelCombo)->isEnabled());
+    }
+
+    void aFailedSearchOnTheWorkerEndsAsInPlace() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        MessageBoxAnswerer answerer;
+        // Replies of this run over the rows the list shows.
+        started.services.found = {foundDevice(0x12, "10.77.0.12")};
+        started.services.searchFailure = FakeDialogServices::SearchFailure::afterStoring;
+        started.services.searchTime = std::chrono::milliseconds(300);
+        QVERIFY(started.search());
+        QTRY_COMPARE(answerer.texts(), QStringList{utf8(tamro::communicationErrorMessage)});
+        QCOMPARE(started.list()->count(), 0);
+        const auto inPlace = searchedInPlace(started.services);
+        QVERIFY(inPlace != nullptr);
+        QCOMPARE(formDifferences(started.dialog->form(), *inPlace), QStringList());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // Closing waits for the search, then ends the dialog.
+    void closingDuringASearchEndsTheDialogOnceItIsOver() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10")};
+        started.services.searchTime = std::chrono::milliseconds(800);
+        started.window->open();
+        started.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(started.window.get()));
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        QVERIFY(started.frontEnd.workerRunning());
+        started.window->close();
+        QVERIFY(started.window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!started.window->isVisible(), 5000);
+        QCOMPARE(started.window->result(), SetupWindow::cancelResult);
+        QCOMPARE(started.services.searches.load(), 1);
+        QVERIFY(!started.frontEnd.workerRunning());
+        QVERIFY(!started.dialog->searchRunning());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void aPingRunsOffTheWindowsThread() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x56, "172.16.5.9")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        clickRow(started.list(), 0);
+        QVERIFY(started.window->controlWidget(ControlId::pingButton)->isEnabled());
+
+        MessageBoxAnswerer answerer;
+        started.services.echoTime = std::chrono::milliseconds(500);
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::pingButton), Qt::LeftButton);
+        QVERIFY(started.dialog->probeRunning());
+        QVERIFY(!started.window->controlWidget(ControlId::pingButton)->isEnabled());
+        QVERIFY(!started.window->controlWidget(ControlId::deviceList)->isEnabled());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts(), QStringList{utf8(tamro::pingNoAnswerMessage)},
+                                  5000);
+        QVERIFY(started.services.probeThread != std::this_thread::get_id());
+        QTRY_VERIFY(!started.frontEnd.workerRunning());
+        QVERIFY(started.window->controlWidget(ControlId::pingButton)->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::deviceList)->isEnabled());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void buttonsAndTheCheckBoxReachTheirHandlers() {
