@@ -14,6 +14,9 @@ QRect templateRect(const TemplateItem& item) {
     return {pixelsX(item.rect.x), pixelsY(item.rect.y), pixelsX(item.rect.width), height};
 }
 
+// Between a row's label and its current value.
+constexpr int itemGap = 2;
+
 bool growsToTheRight(const TemplateItem& item) {
     return item.kind == ControlKind::text || item.kind == ControlKind::checkBox;
 }
@@ -63,7 +66,10 @@ int roomRight(const TemplateItem& self, const QRect& rect) {
         if (&item == &self || item.kind == ControlKind::groupBox) continue;
         const QRect other = templateRect(item);
         const bool sameRow = other.top() <= rect.bottom() && other.bottom() >= rect.top();
-        if (sameRow && other.left() >= rect.right() + 1) right = std::min(right, other.left());
+        // The template's own gap before the next item stays.
+        if (sameRow && other.left() >= rect.right() + 1) {
+            right = std::min(right, other.left() - pixelsX(itemGap));
+        }
     }
     return right;
 }

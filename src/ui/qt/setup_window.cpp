@@ -75,31 +75,6 @@ int entryRoom(const QComboBox& combo) {
            2;
 }
 
-// An entry wider than its list at this font is drawn a little narrower
-// rather than cut: the glyphs are condensed where the font allows it, else
-// set closer together.
-void fitEntries(QComboBox& combo, const QFont& base) {
-    int widest = 0;
-    for (int i = 0; i < combo.count(); ++i) {
-        widest = std::max(widest, QFontMetrics(base).horizontalAdvance(combo.itemText(i)));
-    }
-    const int room = entryRoom(combo);
-    QFont font = base;
-    const auto fits = [&](const QFont& candidate) {
-        for (int i = 0; i < combo.count(); ++i) {
-            if (QFontMetrics(candidate).horizontalAdvance(combo.itemText(i)) > room) return false;
-        }
-        return true;
-    };
-    constexpr int narrowest = 75;  // percent: still easy to read
-    for (int percent = 100; widest > room && percent >= narrowest && !fits(font); --percent) {
-        font = base;
-        font.setStretch(percent);
-        if (!fits(font)) font.setLetterSpacing(QFont::PercentageSpacing, percent);
-    }
-    combo.setFont(font);
-}
-
 }  // namespace
 
 SetupWindow::SetupWindow(Form& form, QWidget* parent) : QDialog(parent), form_(form) {
@@ -158,6 +133,8 @@ QWidget* SetupWindow::createItem(const TemplateItem& item) {
             auto* label = new QLabel(text, this);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setGeometry(itemRect(item));
+            label->setFont(fontFitting(font(), {text}, label->contentsRect().width()));
             widget = label;
             break;
         }
@@ -253,7 +230,9 @@ void SetupWindow::mirrorControl(ControlId id, QWidget* widget) {
             if (!sameItems(*combo, entries)) {
                 combo->clear();
                 for (const std::string& entry : entries) combo->addItem(displayText(entry));
-                fitEntries(*combo, font());
+                QStringList texts;
+                for (int i = 0; i < combo->count(); ++i) texts.append(combo->itemText(i));
+                combo->setFont(fontFitting(font(), texts, entryRoom(*combo)));
             }
             const int selection = form_.selection(id);
             if (combo->currentIndex() != selection) combo->setCurrentIndex(selection);
@@ -298,7 +277,10 @@ void SetupWindow::mirrorControl(ControlId id, QWidget* widget) {
         case ControlKind::text: {
             auto* label = static_cast<QLabel*>(widget);
             const QString text = displayText(form_.text(id));
-            if (label->text() != text) label->setText(text);
+            if (label->text() != text) {
+                label->setText(text);
+                label->setFont(fontFitting(font(), {text}, label->contentsRect().width()));
+            }
             break;
         }
         case ControlKind::groupBox:

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QProxyStyle>
 #include <QStringList>
 #include <QStyleFactory>
@@ -71,6 +72,27 @@ QFont dialogFont() {
                       QStringLiteral("IPAGothic")});
     font.setPointSize(setupDialogTemplate.fontPoints);
     return font;
+}
+
+QFont fontFitting(const QFont& base, const QStringList& texts, int room) {
+    const auto fits = [&](const QFont& font) {
+        const QFontMetrics metrics(font);
+        for (const QString& text : texts) {
+            if (metrics.horizontalAdvance(text) > room) return false;
+        }
+        return true;
+    };
+    if (fits(base)) return base;
+    constexpr int narrowest = 75;  // percent: still easy to read
+    for (int percent = 99; percent >= narrowest; --percent) {
+        QFont font = base;
+        font.setStretch(percent);
+        if (fits(font)) return font;
+        font = base;
+        font.setLetterSpacing(QFont::PercentageSpacing, percent);
+        if (fits(font)) return font;
+    }
+    return base;
 }
 
 QIcon applicationIcon() {

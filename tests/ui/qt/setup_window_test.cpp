@@ -382,9 +382,21 @@ private slots:
             }
         }
         // The current-setting texts with the longest values they show.
+        QStringList cut;
         const auto currentTexts = [&](ControlId current, QStringList texts) {
             auto* label = started.widget<QLabel>(current);
-            for (const QString& text : texts) shown.push_back({text, label->contentsRect().width(), label});
+            for (const QString& text : texts) {
+                form.setText(current, text.toStdString());
+                started.window->mirrorForm();
+                const int width = label->fontMetrics().horizontalAdvance(text);
+                if (width > label->contentsRect().width()) {
+                    cut.append(QStringLiteral("\"%1\" in %2 (%3 px, room %4)")
+                                   .arg(text, label->objectName())
+                                   .arg(width)
+                                   .arg(label->contentsRect().width()));
+                }
+            }
+            form.setText(current, "");
         };
         const auto itemsOf = [&](ControlId combo) { return comboItems(started.widget<QComboBox>(combo)); };
         currentTexts(ControlId::protocolCurrent, itemsOf(ControlId::protocolCombo));
@@ -399,8 +411,8 @@ private slots:
         currentTexts(ControlId::remoteIpCurrent, {QStringLiteral("255.255.255.255")});
         currentTexts(ControlId::keepAliveCurrent, {QStringLiteral("255")});
 
+        started.window->mirrorForm();
         QStringList allTexts{started.window->windowTitle()};
-        QStringList cut;
         for (const Shown& item : shown) {
             allTexts.append(item.text);
             const int width = item.widget->fontMetrics().horizontalAdvance(
