@@ -7,18 +7,21 @@ Usage (scripts/lab.sh runs it in the lab's host namespace):
 import json
 import os
 import socket
+import shlex
 import subprocess
 import sys
 import time
 import unittest
 
 TAMROCTL = ""
+# Runs the program, when it needs one (the Windows build: Wine).
+RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
 COMMUNICATION_ERROR = "通信エラー"
 WRITE_COMPLETE = "設定完了しました。\nデバイスを再起動します。"
 
 
 def run(*args):
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=60, check=False)
+    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False)
 
 
 def devices_by_mac(result):
