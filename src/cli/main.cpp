@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Set up serial-to-LAN device servers from the command line.", "tamroctl"};
     app.require_subcommand(1);
+    // A path such as /tmp/x.dat is an argument on every platform, not a
+    // Windows-style option.
+    app.allow_windows_style_options(false);
 
     // Each subcommand lives in its own file and reports its status here.
     int exitCode = 0;

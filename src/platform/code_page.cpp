@@ -3,25 +3,12 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <cstdint>
 
 namespace tamro {
 
 namespace {
 
 constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
-
-// Single bytes that Windows' code page 932 reads and iconv's does not.
-std::string_view windowsOnlyCharacter(std::uint8_t byte) {
-    switch (byte) {
-        case 0x80: return "\xC2\x80";       // U+0080
-        case 0xA0: return "\xEF\xA3\xB0";  // U+F8F0
-        case 0xFD: return "\xEF\xA3\xB1";  // U+F8F1
-        case 0xFE: return "\xEF\xA3\xB2";  // U+F8F2
-        case 0xFF: return "\xEF\xA3\xB3";  // U+F8F3
-        default: return {};
-    }
-}
 
 class Cp932Converter {
 public:
@@ -53,7 +40,7 @@ public:
             if (error == E2BIG) continue;
             // An unreadable or cut-off character: mark it and go on with the
             // next byte, which may start a readable one.
-            const auto windowsOnly = windowsOnlyCharacter(static_cast<std::uint8_t>(bytes[position]));
+            const auto windowsOnly = codePage932SingleByte(static_cast<std::uint8_t>(bytes[position]));
             result += windowsOnly.empty() ? replacementCharacter : windowsOnly;
             ++position;
             iconv(handle_, nullptr, nullptr, nullptr, nullptr);

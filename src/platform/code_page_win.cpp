@@ -45,9 +45,14 @@ std::string utf8FromWide(std::wstring_view text) {
     return result;
 }
 
-std::string utf8FromCodePage(std::string_view bytes, unsigned codePage) {
-    // Character by character, so that one unreadable byte costs one mark
-    // and reading goes on with the next byte, as on Linux.
+namespace {
+
+// Character by character, so that one unreadable byte costs one mark and
+// reading goes on with the next byte, as on Linux. `single` reads the bytes
+// the code page itself cannot.
+template <typename Single>
+std::string convertCharacters(std::string_view bytes, unsigned codePage, Single single) {
+    std::string result;
     std::wstring wide;
     std::size_t position = 0;
     while (position < bytes.size()) {
@@ -57,14 +62,30 @@ std::string utf8FromCodePage(std::string_view bytes, unsigned codePage) {
             position += 2;
             continue;
         }
-        if (!readCharacter(codePage, bytes.substr(position, 1), wide)) wide += replacementCharacter;
+        if (!readCharacter(codePage, bytes.substr(position, 1), wide)) {
+            const std::string_view fallback = single(lead);
+            if (fallback.empty()) {
+                wide += replacementCharacter;
+            } else {
+                result += utf8FromWide(wide);
+                wide.clear();
+                result += fallback;
+            }
+        }
         ++position;
     }
-    return utf8FromWide(wide);
+    return result + utf8FromWide(wide);
+}
+
+}  // namespace
+
+std::string utf8FromCodePage(std::string_view bytes, unsigned codePage) {
+    return convertCharacters(bytes, codePage, [](BYTE) { return std::string_view{}; });
 }
 
 std::string utf8FromCodePage932(std::string_view bytes) {
-    return utf8FromCodePage(bytes, codePage932);
+    // Wine's table lacks some of the single bytes Windows reads.
+    return convertCharacters(bytes, codePage932, codePage932SingleByte);
 }
 
 }  // namespace tamro
