@@ -1,6 +1,7 @@
-// Discovery, search and block exchange timings against the simulator, run
-// inside the namespace lab by scripts/benchmark.sh. Prints figures; exits 1
-// when a discovery does not accept every simulated device.
+// Search timings against the simulator, run inside the namespace lab by
+// scripts/benchmark.sh: the search against its floor (the last discovery
+// reply plus the quiet second). Prints one table row; exits 1 when a search
+// does not list every device that should be listed.
 
 #include <algorithm>
 #include <chrono>
@@ -34,12 +35,13 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: tamro_wire_benchmark EXPECTED_DEVICES RUNS\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: tamro_wire_benchmark CASE EXPECTED_LISTED RUNS\n");
         return 2;
     }
-    const int expected = std::atoi(argv[1]);
-    const int runs = std::max(1, std::atoi(argv[2]));
+    const char* caseName = argv[1];
+    const int expected = std::atoi(argv[2]);
+    const int runs = std::max(1, std::atoi(argv[3]));
     const char* adapterText = std::getenv("TAMRO_LAB_ADAPTER");
     const char* interfaceName = std::getenv("TAMRO_LAB_ADAPTER_IF");
     const char* maskText = std::getenv("TAMRO_LAB_MASK");
@@ -51,55 +53,53 @@ int main(int argc, char** argv) {
     const Ipv4 mask = *parseDottedText(maskText);
     auto table = std::make_unique<DeviceTable>();
 
-    bool allAccepted = true;
-    std::vector<double> discoveryTimes;
+    bool allListed = true;
     std::vector<double> searchTimes;
-    std::vector<double> searchBeyondWindow;
+    std::vector<double> floors;
+    std::vector<double> ratios;
+    int fewestListed = expected;
     for (int run = 0; run < runs; ++run) {
         const auto start = Clock::now();
-        const std::int32_t found = discoverDevices(*table, adapter, interfaceName);
-        discoveryTimes.push_back(millisecondsBetween(start, Clock::now()));
-        if (found != expected) {
-            std::fprintf(stderr, "run %d: discovery accepted %d of %d devices\n", run, found, expected);
-            allAccepted = false;
-        }
-
-        const auto searchStart = Clock::now();
-        const std::int32_t listed = searchDevices(*table, {adapter, mask, interfaceName});
-        const double searchTime = millisecondsBetween(searchStart, Clock::now());
+        // The protocol's own floor: the quiet second after the last reply.
+        auto lastReply = start;
+        std::int32_t replies = 0;
+        SearchObserver observer;
+        observer.onProgress = [&](const SearchProgress& progress) {
+            if (progress.replies != replies) {
+                replies = progress.replies;
+                lastReply = Clock::now();
+            }
+        };
+        const std::int32_t listed = searchDevices(*table, {adapter, mask, interfaceName}, observer);
+        const double searchTime = millisecondsBetween(start, Clock::now());
+        const double floor = millisecondsBetween(start, lastReply) + 1000.0;
         searchTimes.push_back(searchTime);
-        // What the search spends after its discovery: the reads.
-        searchBeyondWindow.push_back((searchTime - discoveryTimes.back()) / searchTime);
+        floors.push_back(floor);
+        ratios.push_back(searchTime / floor);
+        fewestListed = std::min(fewestListed, static_cast<int>(listed));
         if (listed != expected) {
-            std::fprintf(stderr, "run %d: search listed %d of %d devices\n", run, listed, expected);
-            allAccepted = false;
+            std::fprintf(stderr, "%s run %d: search listed %d of %d devices\n", caseName, run, listed,
+                         expected);
+            allListed = false;
         }
     }
 
     // Block exchanges with the devices the last search listed.
     std::vector<double> exchangeTimes;
     Block0 block{};
-    for (int i = 0; i < 200 && expected > 0; ++i) {
-        const DeviceRecord& record = table->devices[static_cast<std::size_t>(i % expected)];
+    const std::int32_t listed = std::max(0, table->deviceCount > 0 ? fewestListed : 0);
+    for (int i = 0; i < 50 && listed > 0; ++i) {
+        const DeviceRecord& record = table->devices[static_cast<std::size_t>(i % listed)];
+        if (record.configured != 1) continue;
         const auto start = Clock::now();
-        if (requestBlock(record.peer.address, 0, block) != 1) {
-            std::fprintf(stderr, "block exchange %d failed\n", i);
-            allAccepted = false;
+        if (requestBlock(record.peer.address, 0, block) == 1) {
+            exchangeTimes.push_back(millisecondsBetween(start, Clock::now()));
         }
-        exchangeTimes.push_back(millisecondsBetween(start, Clock::now()));
     }
 
-    std::printf("devices %d, runs %d\n", expected, runs);
-    std::printf("  discovery        median %8.1f ms  max %8.1f ms  (ends at the 1000 ms quiet window, or at once at 256)\n",
-                median(discoveryTimes), *std::max_element(discoveryTimes.begin(), discoveryTimes.end()));
-    std::printf("  search           median %8.1f ms  max %8.1f ms\n", median(searchTimes),
-                *std::max_element(searchTimes.begin(), searchTimes.end()));
-    std::printf("  search spent beyond discovery (reads): median %.1f %%\n", 100.0 * median(searchBeyondWindow));
-    if (!exchangeTimes.empty()) {
-        std::printf("  block 0 exchange median %8.3f ms  max %8.3f ms  (%zu exchanges)\n",
-                    median(exchangeTimes), *std::max_element(exchangeTimes.begin(), exchangeTimes.end()),
-                    exchangeTimes.size());
-    }
-    std::printf("  all devices accepted in every run: %s\n", allAccepted ? "yes" : "NO");
-    return allAccepted ? 0 : 1;
+    // One table row: case | search | floor | ratio (worst) | listed/expected | block 0 exchange.
+    std::printf("| %-14s | %8.1f ms | %8.1f ms | %5.3f | %3d/%-3d %s | %6.2f ms |\n", caseName,
+                median(searchTimes), median(floors), *std::max_element(ratios.begin(), ratios.end()),
+                fewestListed, expected, allListed ? "every run" : "MISSED", median(exchangeTimes));
+    return allListed ? 0 : 1;
 }

@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang pkg-config python3
+  # libFuzzer and the sanitizer runtimes for clang (scripts/fuzz.sh)
+  libclang-rt-14-dev
   libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   # the setup window, and the font that draws its Japanese texts
   qt6-base-dev fonts-ipafont-gothic

@@ -3,9 +3,10 @@
 #   1. g++, warnings as errors, all tests;
 #   2. clang++, warnings as errors, the tests outside the network lab;
 #   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests;
-#   4. windows: the MinGW-w64 cross build, its tests under Wine, and tamroctl.exe
+#   4. the fuzz targets, 30 s each;
+#   5. windows: the MinGW-w64 cross build, its tests under Wine, and tamroctl.exe
 #      on the wire in the lab against the Linux build's simulator and tamroctl.
-# With suite names (gcc, clang, sanitize, windows) only those run.
+# With suite names (gcc, clang, sanitize, fuzz, windows) only those run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,5 +49,10 @@ ctest_args=()
 if wanted sanitize; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+fi
+
+if wanted fuzz; then
+  echo "== fuzz ==" >&2
+  scripts/fuzz.sh 30
 fi
 if wanted windows; then run_windows_suite; fi

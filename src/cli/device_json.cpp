@@ -1,9 +1,12 @@
 #include "device_json.h"
 
+#include <algorithm>
 #include <string>
 
+#include "platform/port_holder.h"
 #include "platform/text.h"
 #include "protocol/device_search.h"
+#include "protocol/exchange.h"
 
 namespace tamro::cli {
 
@@ -45,6 +48,33 @@ nlohmann::ordered_json adapterJson(const AdapterRecord& record) {
     adapter["address"] = toDottedText(record.address);
     adapter["mask"] = toDottedText(record.mask);
     return adapter;
+}
+
+nlohmann::ordered_json droppedJson(const std::vector<DroppedDevice>& dropped) {
+    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+    for (const DroppedDevice& device : dropped) {
+        nlohmann::ordered_json entry;
+        entry["mac"] = macText(device.mac);
+        entry["ip"] = toDottedText(device.address);
+        devices.push_back(std::move(entry));
+    }
+    return devices;
+}
+
+std::string portHolderText() {
+    return describePortHolders(udpPortHolders(devicePort), devicePort);
+}
+
+void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,
+                   std::ostream& out) {
+    if (dropped.empty()) return;
+    const std::size_t answered = dropped.size() + static_cast<std::size_t>(std::max(listed, 0));
+    out << answered << (answered == 1 ? " device" : " devices") << " answered; " << dropped.size()
+        << (dropped.size() == 1 ? " was" : " were")
+        << " dropped (the settings could not be read) and not listed:\n";
+    for (const DroppedDevice& device : dropped) {
+        out << "  " << macText(device.mac) << " / " << toDottedText(device.address) << '\n';
+    }
 }
 
 }  // namespace tamro::cli

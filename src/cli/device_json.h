@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "hostnet/adapters.h"
+#include "protocol/device_search.h"
 #include "protocol/device_table.h"
 
 namespace tamro::cli {
@@ -11,5 +16,17 @@ namespace tamro::cli {
 nlohmann::ordered_json deviceJson(const DeviceRecord& record);
 
 nlohmann::ordered_json adapterJson(const AdapterRecord& record);
+
+// Devices that answered discovery but could not be read: [{"mac", "ip"}].
+nlohmann::ordered_json droppedJson(const std::vector<DroppedDevice>& dropped);
+
+// One line for how many answering devices were dropped, then one per device;
+// nothing when none was.
+// Who holds the device port, when the system tells: why discovery could not
+// bind it. "" when nothing is known.
+std::string portHolderText();
+
+void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,
+                   std::ostream& out);
 
 }  // namespace tamro::cli

@@ -6,8 +6,10 @@
 #include <initializer_list>
 #include <iostream>
 #include <utility>
+#include <vector>
 
 #include "adapter_choice.h"
+#include "device_json.h"
 #include "models_command.h"
 #include "platform/ipv4.h"
 #include "platform/text.h"
@@ -31,27 +33,33 @@ const ModelRecord* chosenModel(const SetupDialog& dialog) {
     return &dialog.models().models[static_cast<std::size_t>(position)];
 }
 
-// The list position of the device the text names, -1 when none is listed.
-// An address may be shown by more than one entry; the MAC tells them apart.
-std::int32_t findListedDevice(const Form& form, const DeviceTable& table, const std::string& text,
-                              bool& ambiguous) {
-    const auto mac = parseMacText(text);
-    const auto address = parseDottedText(text);
-    std::int32_t found = -1;
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+std::string shownAddress(const DeviceRecord& record) {
+    return std::string(record.ipText.data(),
+                       std::find(record.ipText.begin(), record.ipText.end(), '\0'));
+}
+
+// The list positions of every listed device the text names.
+std::vector<std::int32_t> matchingDevices(const Form& form, const DeviceTable& table,
+                                          const DeviceText& wanted) {
+    std::vector<std::int32_t> matches;
     const std::int32_t count = std::min(form.itemCount(ControlId::deviceList), maxDevices);
+    if (wanted.position) {
+        if (*wanted.position < count) matches.push_back(*wanted.position);
+        return matches;
+    }
     for (std::int32_t i = 0; i < count; ++i) {
         const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
-        const std::string shown(record.ipText.data(),
-                                std::find(record.ipText.begin(), record.ipText.end(), '\0'));
-        const bool matches = mac ? record.mac == *mac : parseDottedText(shown) == address;
-        if (!matches) continue;
-        if (found >= 0) {
-            ambiguous = !mac;
-            return found;
-        }
-        found = i;
+        if (wanted.mac && record.mac != *wanted.mac) continue;
+        if (wanted.address && parseDottedText(shownAddress(record)) != wanted.address) continue;
+        matches.push_back(i);
     }
-    return found;
+    return matches;
 }
 
 // The model list position that `choice` names: a name as the list shows it,
@@ -109,11 +117,37 @@ bool CommandFrontEnd::shownSince(std::size_t from, std::string_view text) const 
 
 // --- the session ----------------------------------------------------------------
 
+std::optional<DeviceText> parseDeviceText(std::string_view text) {
+    text = trimmed(text);
+    DeviceText wanted;
+    if (text.starts_with('#')) {
+        std::int32_t position = -1;
+        const char* end = text.data() + text.size();
+        const auto [stop, failure] = std::from_chars(text.data() + 1, end, position);
+        if (failure != std::errc{} || stop != end || position < 0 || text.size() == 1) {
+            return std::nullopt;
+        }
+        wanted.position = position;
+        return wanted;
+    }
+    const std::size_t slash = text.find('/');
+    if (slash != std::string_view::npos) {
+        wanted.mac = parseMacText(trimmed(text.substr(0, slash)));
+        wanted.address = parseDottedText(trimmed(text.substr(slash + 1)));
+        if (!wanted.mac || !wanted.address) return std::nullopt;
+        return wanted;
+    }
+    if ((wanted.mac = parseMacText(text))) return wanted;
+    if ((wanted.address = parseDottedText(text))) return wanted;
+    return std::nullopt;
+}
+
 bool checkDeviceText(const std::string& device) {
-    if (parseMacText(device) || parseDottedText(device)) return true;
-    std::cerr << "tamroctl: give the device as a MAC address (02-00-00-01-02-03) or the IPv4 "
-                 "address the device list shows, not \""
-              << device << "\"\n";
+    if (parseDeviceText(device)) return true;
+    std::cerr << "tamroctl: \"" << device
+              << "\" names no device: give its MAC address (02-00-00-01-02-03), the IPv4 "
+                 "address the device list shows, both as the list shows them "
+                 "(\"02-00-00-01-02-03 / 10.77.0.20\") or its list position (#0)\n";
     return false;
 }
 
@@ -121,6 +155,8 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, const DeviceRecord&)>& work) {
     // The window program's default model file, not one named after tamroctl.
     SystemDialogServices services(windowProgramPath());
+    std::vector<DroppedDevice> dropped;
+    services.searchObserver.dropped = &dropped;
     DeviceTable& devices = processDeviceTable();
     int status = 1;  // stays when the dialog ends at start
     runApplication(frontEnd, services, devices, choice.models, [&](SetupDialog& dialog) {
@@ -140,20 +176,33 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         std::cerr << "searching on " << adapterText << " ...\n";
         const std::size_t before = frontEnd.shownCount();
         form.userClick(ControlId::searchButton);
-        if (frontEnd.shownSince(before, communicationErrorMessage)) return;
+        if (frontEnd.shownSince(before, communicationErrorMessage)) {
+            const std::string holders = portHolderText();
+            if (!holders.empty()) std::cerr << holders << '\n';
+            return;
+        }
+        reportDropped(dropped, form.itemCount(ControlId::deviceList), std::cerr);
 
-        bool ambiguous = false;
-        const std::int32_t position = findListedDevice(form, devices, choice.device, ambiguous);
-        if (position < 0) {
+        const std::optional<DeviceText> wanted = parseDeviceText(choice.device);
+        const std::vector<std::int32_t> matches =
+            wanted ? matchingDevices(form, devices, *wanted) : std::vector<std::int32_t>{};
+        if (matches.empty()) {
             std::cerr << "tamroctl: no device " << choice.device << " was found on " << adapterText
                       << " (" << form.itemCount(ControlId::deviceList) << " listed)\n";
             return;
         }
-        if (ambiguous) {
-            std::cerr << "tamroctl: more than one device answers at " << choice.device
-                      << "; give its MAC address\n";
+        // A cloned MAC, or short replies read as zeros, can give two entries
+        // one MAC; taking the first would write to a device by chance.
+        if (matches.size() > 1) {
+            std::cerr << "tamroctl: " << matches.size() << " listed devices match "
+                      << choice.device << "; nothing was sent. Name one of them:\n";
+            for (const std::int32_t i : matches) {
+                const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
+                std::cerr << "  \"" << deviceListEntry(record) << "\"  or  #" << i << '\n';
+            }
             return;
         }
+        const std::int32_t position = matches.front();
         form.userSelect(ControlId::deviceList, position);
         const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
         std::cerr << "selected " << deviceListEntry(device) << '\n';

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ipv4.h"
 #include "protocol/device_table.h"
 #include "ui/dialog_services.h"
 #include "ui/front_end.h"
@@ -52,11 +55,21 @@ private:
 
 // Which device to work on, and how to get there.
 struct DeviceChoice {
-    std::string device;   // MAC address or the IP address the list shows
+    std::string device;   // as DeviceText reads it
     std::string adapter;  // address, interface name or list position; "" is 0
     std::string models;   // the window's command-line text
     std::optional<std::string> model;  // name or list position
 };
+
+// A DEVICE text: a MAC address, the IP address the list shows, both as the
+// list entry shows them ("MAC / IP", blanks optional), or "#N", the list
+// position from 0. Each given part must match.
+struct DeviceText {
+    std::optional<std::array<std::uint8_t, 6>> mac;
+    std::optional<Ipv4> address;
+    std::optional<std::int32_t> position;
+};
+std::optional<DeviceText> parseDeviceText(std::string_view text);
 
 // Refuses a DEVICE text that is neither a MAC nor an IPv4 address, before
 // anything is sent. False with the reason on stderr.
@@ -66,8 +79,9 @@ bool checkDeviceText(const std::string& device);
 // picks the adapter, presses search, selects the device and (when asked)
 // chooses the model, each as a user's action. Then runs `work` on the open
 // dialog with the selected record and returns its status; 1 when the
-// dialog ends at start, the search fails or the device is not listed, 2
-// when the model choice cannot be made.
+// dialog ends at start, the search fails, or the device is listed not
+// exactly once (nothing is sent then); 2 when the model choice cannot be
+// made.
 int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, const DeviceRecord&)>& work);
 

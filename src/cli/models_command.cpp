@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -151,11 +154,43 @@ struct ModelsOptions {
     bool json = false;
 };
 
+// The file the loader reads for this command-line text, as it finds it.
+std::optional<std::string> modelFilePath(std::string_view text) {
+    if (text.find(".dat") != std::string_view::npos) {
+        while (!text.empty() && text.front() == '"') text.remove_prefix(1);
+        while (!text.empty() && text.back() == '"') text.remove_suffix(1);
+        return std::string(text);
+    }
+    const auto program = windowProgramPath();
+    if (!program) return std::nullopt;
+    return defaultModelFilePath(*program);
+}
+
+// Why the system would not give the loader the file; "" when it would.
+std::string openFailureReason(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error) return error.message();
+    if (std::filesystem::is_directory(status)) return std::strerror(EISDIR);
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::strerror(errno);
+    std::fclose(file);
+    return "";
+}
+
 int runModels(const ModelsOptions& options) {
     // The table holds 256 records; keep it off the stack.
     auto table = std::make_unique<ModelTable>();
     StderrSink sink;
     const std::int32_t result = loadModels(options.text, *table, sink, windowProgramPath());
+    // The window shows nothing for a file it cannot open; a terminal can be told why.
+    if (table->modelCount == 0 && sink.shown.empty()) {
+        if (const auto path = modelFilePath(options.text)) {
+            const std::string reason = openFailureReason(*path);
+            if (!reason.empty()) std::cerr << "tamroctl: " << *path << ": " << reason << '\n';
+        }
+    }
     if (options.json) {
         printJson(*table, sink.shown, std::cout);
     } else {

@@ -4,10 +4,13 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "adapter_choice.h"
+#include "argument_text.h"
 #include "device_json.h"
 #include "hostnet/adapters.h"
 #include "platform/icmp_echo.h"
@@ -102,19 +105,45 @@ int runAdapters(const NetworkOptions& options) {
     return 0;
 }
 
+// With --json a failure is still one JSON object on stdout, so that a
+// script reading it always gets one.
+void printJsonError(std::string_view error, const AdapterRecord* adapter,
+                    const std::string& detail = {}) {
+    nlohmann::ordered_json result;
+    result["error"] = error;
+    if (!detail.empty()) result["detail"] = detail;
+    if (adapter != nullptr) result["adapter"] = adapterJson(*adapter);
+    std::cout << result.dump(2) << '\n';
+}
+
 int runSearch(const NetworkOptions& options) {
     auto adapters = std::make_unique<AdapterTable>();
-    const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
-    if (adapter == nullptr) return 1;
+    enumerateAdapters(*adapters);
+    std::string error;
+    const std::int32_t position = chooseAdapter(*adapters, options.adapter, error);
+    if (position < 0) {
+        std::cerr << "tamroctl: " << error << '\n';
+        if (options.json) printJsonError(error, nullptr);
+        return 1;
+    }
+    const AdapterRecord* adapter = &adapters->adapters[static_cast<std::size_t>(position)];
     std::cerr << "searching on " << adapterEntryText(*adapter) << " ...\n";
 
     DeviceTable& table = processDeviceTable();
+    std::vector<DroppedDevice> dropped;
+    SearchObserver observer;
+    observer.dropped = &dropped;
     const std::int32_t count = searchDevices(
-        table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)});
+        table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)},
+        observer);
     if (count < 0) {
         std::cerr << communicationErrorMessage << '\n';
+        const std::string holders = portHolderText();
+        if (!holders.empty()) std::cerr << holders << '\n';
+        if (options.json) printJsonError(communicationErrorMessage, adapter, holders);
         return 1;
     }
+    reportDropped(dropped, count, std::cerr);
     if (options.json) {
         nlohmann::ordered_json devices = nlohmann::ordered_json::array();
         for (std::int32_t i = 0; i < count; ++i) {
@@ -123,6 +152,7 @@ int runSearch(const NetworkOptions& options) {
         nlohmann::ordered_json result;
         result["adapter"] = adapterJson(*adapter);
         result["devices"] = std::move(devices);
+        result["dropped"] = droppedJson(dropped);
         std::cout << result.dump(2) << '\n';
     } else {
         printDevices(table, count, std::cout);
@@ -132,11 +162,14 @@ int runSearch(const NetworkOptions& options) {
 
 int runAssign(const NetworkOptions& options) {
     const auto mac = parseMacText(options.mac);
-    const auto address = parseDottedText(options.address);
-    if (!mac || !address) {
-        std::cerr << "tamroctl: give a MAC address like 02-00-00-01-02-03 and a dotted IPv4 address\n";
-        return usageErrorStatus;
+    const std::string addressProblem = dottedProblem(options.address);
+    if (!mac) {
+        std::cerr << "tamroctl: MAC " << options.mac
+                  << ": give a MAC address such as 02-00-00-01-02-03\n";
     }
+    if (!addressProblem.empty()) std::cerr << "tamroctl: ADDRESS " << addressProblem << '\n';
+    const auto address = parseDottedText(options.address);
+    if (!mac || !address) return usageErrorStatus;
     auto adapters = std::make_unique<AdapterTable>();
     const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
     if (adapter == nullptr) return 1;
@@ -155,7 +188,7 @@ int runPing(const NetworkOptions& options) {
     }
     const auto address = parseDottedText(options.address);
     if (!address) {
-        std::cerr << "tamroctl: give a dotted IPv4 address\n";
+        std::cerr << "tamroctl: ADDRESS " << dottedProblem(options.address) << '\n';
         return usageErrorStatus;
     }
     std::optional<Ipv4> source;

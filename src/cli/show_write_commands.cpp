@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "argument_text.h"
 #include "device_json.h"
 #include "platform/ipv4.h"
 #include "platform/text.h"
@@ -80,27 +81,13 @@ constexpr std::array<SettingFlag, 16> settingFlags = {{
 }};
 
 // A dotted text as the four fields an operator types: "" blanks all four,
-// an empty part blanks one. Values above 255 are left for the control to
-// judge. Nothing for any other text.
-std::optional<AddressFields> parseAddressFields(std::string_view text) {
+// an empty part blanks one. Nothing, with `problem` set, for any other text.
+std::optional<AddressFields> parseAddressFields(std::string_view text, std::string& problem) {
     AddressFields fields;
     if (text.empty()) return fields;
-    std::size_t field = 0;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t dot = std::min(text.find('.', start), text.size());
-        const std::string_view part = text.substr(start, dot - start);
-        if (field > 3 || part.size() > 6) return std::nullopt;
-        std::int32_t value = part.empty() ? -1 : 0;
-        for (const char c : part) {
-            if (c < '0' || c > '9') return std::nullopt;
-            value = value * 10 + (c - '0');
-        }
-        fields.fields[field++] = value;
-        if (dot == text.size()) break;
-        start = dot + 1;
-    }
-    if (field != 4) return std::nullopt;
+    const auto typed = readDottedFields(text, true, problem);
+    if (!typed) return std::nullopt;
+    fields.fields = *typed;
     return fields;
 }
 
@@ -128,7 +115,8 @@ int applySetting(SetupDialog& dialog, const DeviceRecord& device, const SettingF
             return 0;
         }
         case Action::address: {
-            const auto fields = parseAddressFields(value);
+            std::string problem;
+            const auto fields = parseAddressFields(value, problem);
             if (!fields) return usageErrorStatus;  // checked before the search
             if (form.userSetAddress(flag.control, *fields) != UserInput::accepted) {
                 std::cerr << where << controlTitle(flag.control) << " took "
@@ -299,15 +287,24 @@ bool confirmWrite(bool yes) {
 
 int runWrite(const WriteOptions& options) {
     if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
-    // Refuse malformed addresses before anything is sent.
+    // Refuse what no control could take before anything is sent, in the
+    // words that were typed.
+    bool refused = false;
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
-        if (options.given[i]->count() == 0 || settingFlags[i].action != Action::address) continue;
-        if (!parseAddressFields(options.values[i])) {
-            std::cerr << "tamroctl: --" << settingFlags[i].name
-                      << ": give a dotted address such as 10.77.0.50, or \"\"\n";
-            return usageErrorStatus;
+        if (options.given[i]->count() == 0) continue;
+        const std::string& value = options.values[i];
+        const std::string where = "tamroctl: --" + std::string(settingFlags[i].name) + ": ";
+        std::string problem;
+        if (settingFlags[i].action == Action::address && !parseAddressFields(value, problem)) {
+            std::cerr << where << problem << " (or \"\" for a blank address)\n";
+            refused = true;
+        } else if (settingFlags[i].action == Action::type &&
+                   value.find_first_not_of("0123456789") != std::string::npos) {
+            std::cerr << where << value << ": give a number (digits only)\n";
+            refused = true;
         }
     }
+    if (refused) return usageErrorStatus;
 
     CommandFrontEnd frontEnd([&options](std::string_view) { return confirmWrite(options.yes); });
     frontEnd.setResultTexts({writeCompleteMessage});
@@ -341,7 +338,7 @@ int runWrite(const WriteOptions& options) {
 int runDevicePing(const std::string& address, const DeviceChoice& choice) {
     const auto fields = parseDottedText(address);
     if (!fields) {
-        std::cerr << "tamroctl: give a dotted IPv4 address\n";
+        std::cerr << "tamroctl: ADDRESS " << dottedProblem(address) << '\n';
         return usageErrorStatus;
     }
     if (!checkDeviceText(choice.device)) return usageErrorStatus;

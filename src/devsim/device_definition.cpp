@@ -361,7 +361,13 @@ FaultDefinition parseFaults(const json& faults, const std::string& where) {
             integerIn(faults["block_delay_ms"], 0, 60'000, at("block_delay_ms")));
     }
     definition.discoveryTwice = flag("discovery_twice");
-    definition.discoveryByBroadcast = flag("discovery_broadcast");
+    // true: the limited broadcast; an address: that one (the subnet's broadcast).
+    if (faults.contains("discovery_broadcast") && faults["discovery_broadcast"].is_string()) {
+        definition.discoveryBroadcastTo =
+            addressOf(faults["discovery_broadcast"], at("discovery_broadcast"));
+    } else if (flag("discovery_broadcast")) {
+        definition.discoveryBroadcastTo = limitedBroadcast;
+    }
     if (faults.contains("reply_from")) definition.replyFrom = sourceAddressOf(faults["reply_from"], at("reply_from"));
     if (faults.contains("discovery_from")) {
         definition.discoveryFrom = sourceAddressOf(faults["discovery_from"], at("discovery_from"));

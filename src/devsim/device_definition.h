@@ -35,7 +35,8 @@ struct FaultDefinition {
     std::int32_t discoveryDelayMs = 0;
     std::int32_t blockDelayMs = 0;
     bool discoveryTwice = false;
-    bool discoveryByBroadcast = false;
+    // Where a discovery reply goes instead of the querier: a broadcast address.
+    std::optional<Ipv4> discoveryBroadcastTo;
     std::optional<Ipv4> replyFrom;      // block replies and write answers
     std::optional<Ipv4> discoveryFrom;  // discovery replies
     // A datagram from another address, sent to the requester just before a block reply.

@@ -468,7 +468,8 @@ void Simulator::answerDiscovery(std::size_t index, const Endpoint& querier) {
     for (std::size_t extra = 0; extra < faults.discoveryOversize; ++extra) {
         reply.push_back(fillerByte(device.definition.mac, 3, reply.size()));
     }
-    const Endpoint to = faults.discoveryByBroadcast ? Endpoint{limitedBroadcast, devicePort} : querier;
+    const Endpoint to =
+        faults.discoveryBroadcastTo ? Endpoint{*faults.discoveryBroadcastTo, devicePort} : querier;
     const Ipv4 from = faults.discoveryFrom.value_or(device.address);
     const auto due = Clock::now() + Milliseconds(faults.discoveryDelayMs);
     const int copies = faults.discoveryTwice ? 2 : 1;

@@ -75,7 +75,7 @@ private:
 enum class WaitResult { ready, timedOut, failed };
 
 // The most sockets one wait may watch: discovery's own plus the reads in flight.
-inline constexpr std::size_t maxWaitSockets = 128;
+inline constexpr std::size_t maxWaitSockets = 260;
 
 // Waits until one of the sockets can be read or the time-out passes.
 // `readyIndex` names the first readable socket. At most maxWaitSockets.

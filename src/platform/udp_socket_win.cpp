@@ -1,7 +1,7 @@
 // The datagram socket on Windows sockets 2.
 
 // select watches as many sockets as one wait may be given.
-#define FD_SETSIZE 128
+#define FD_SETSIZE 512
 #include <winsock2.h>
 #include <ws2tcpip.h>
 

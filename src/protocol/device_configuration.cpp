@@ -33,9 +33,15 @@ std::int32_t fetchConfiguration(const Ipv4& device, ConfigurationBlocks& blocks)
 std::int32_t readConfiguration(DeviceTable& table, std::int32_t index) {
     if (index < 0 || index >= maxDevices) return 0;
     DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
-    record.configured = 1;
     ConfigurationBlocks blocks;
-    if (!fetchConfiguration(record.peer.address, blocks)) return 0;
+    const bool fetched = fetchConfiguration(record.peer.address, blocks) != 0;
+    return storeConfiguration(record, blocks, fetched);
+}
+
+std::int32_t storeConfiguration(DeviceRecord& record, const ConfigurationBlocks& blocks,
+                                bool fetched) {
+    record.configured = 1;
+    if (!fetched) return 0;
     return decodeConfiguration(blocks, record.peer.address, record);
 }
 

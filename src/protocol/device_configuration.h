@@ -19,6 +19,11 @@ std::int32_t requestBlock(const Ipv4& device, std::uint8_t blockNumber,
 // Fetches blocks 0, 3 and 7 in order, stopping at the first failure.
 std::int32_t fetchConfiguration(const Ipv4& device, ConfigurationBlocks& blocks);
 
+// What a read does once the blocks were fetched (`fetched`) or not: marks
+// the record configured and decodes the blocks into it. Returns 1 or 0.
+std::int32_t storeConfiguration(DeviceRecord& record, const ConfigurationBlocks& blocks,
+                                bool fetched);
+
 // Reads the configuration of record `index` from the address it answered
 // discovery from and decodes it into the record. Returns 1 or 0.
 std::int32_t readConfiguration(DeviceTable& table, std::int32_t index);

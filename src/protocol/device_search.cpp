@@ -1,37 +1,253 @@
 #include "protocol/device_search.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "hostnet/subnet.h"
 #include "protocol/device_configuration.h"
 #include "protocol/exchange.h"
+#include "protocol/config_blocks.h"
 
 namespace tamro {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// At most this many devices are read at once: with discovery's two sockets
+// the wait stays well inside what every platform's socket wait can watch.
+inline constexpr std::size_t maxReadsInFlight = 256;
+static_assert(maxReadsInFlight + 2 <= maxWaitSockets);
+
+inline constexpr std::array<std::uint8_t, 3> blockOrder = {0, 3, 7};
+
+// One device's read: blocks 0, 3 and 7 in order, each its own exchange on a
+// fresh socket, exactly as fetchConfiguration does one after the other.
+class BlockReader {
+public:
+    enum class State { waiting, running, done, failed };
+
+    BlockReader() = default;
+    // The collector points into blocks_: a reader never moves.
+    BlockReader(const BlockReader&) = delete;
+    BlockReader& operator=(const BlockReader&) = delete;
+
+    void prepare(const Ipv4& peer) {
+        peer_ = peer;
+        state_ = State::waiting;
+    }
+
+    void start(Clock::time_point now) {
+        state_ = State::running;
+        step_ = 0;
+        beginExchange(now);
+    }
+
+    State state() const { return state_; }
+    const ConfigurationBlocks& blocks() const { return blocks_; }
+    UdpSocket* socket() { return state_ == State::running ? &socket_ : nullptr; }
+    Clock::time_point deadline() const { return deadline_; }
+
+    // The socket has a datagram waiting.
+    void receive(Clock::time_point now) {
+        switch (collector_.accept(socket_.receiveFrom(collector_.remaining()))) {
+            case ReplyCollector::Step::failed: finish(State::failed); break;
+            case ReplyCollector::Step::ignored: break;
+            case ReplyCollector::Step::more: deadline_ = now + receiveTimeout; break;
+            case ReplyCollector::Step::complete:
+                if (++step_ == blockOrder.size()) {
+                    finish(State::done);
+                } else {
+                    beginExchange(now);
+                }
+                break;
+        }
+    }
+
+    void expireAt(Clock::time_point now) {
+        if (state_ == State::running && now >= deadline_) finish(State::failed);
+    }
+
+    void fail() { finish(State::failed); }
+
+private:
+    std::span<std::uint8_t> blockFor(std::uint8_t number) {
+        if (number == 0) return blocks_.block0;
+        if (number == 3) return blocks_.block3;
+        return blocks_.block7;
+    }
+
+    void beginExchange(Clock::time_point now) {
+        const std::uint8_t number = blockOrder[step_];
+        const auto request = blockReadRequest(number);
+        if (socket_.open() != 0) return finish(State::failed);
+        socket_.enableBroadcast();
+        socket_.setReceiveTimeout(receiveTimeout);
+        if (socket_.sendTo(peer_, devicePort, request) != 0) return finish(State::failed);
+        collector_ = ReplyCollector(peer_, blockFor(number));
+        deadline_ = now + receiveTimeout;
+    }
+
+    void finish(State state) {
+        state_ = state;
+        socket_.close();
+    }
+
+    Ipv4 peer_;
+    State state_ = State::waiting;
+    std::size_t step_ = 0;
+    UdpSocket socket_;
+    ReplyCollector collector_{Ipv4{}, {}};
+    Clock::time_point deadline_{};
+    ConfigurationBlocks blocks_{};
+};
+
+// One reader per accepted reply, in reply order.
+struct ReadSet {
+    std::array<BlockReader, maxDevices> readers;
+    std::size_t count = 0;
+
+    BlockReader& operator[](std::size_t index) { return readers[index]; }
+    const BlockReader* begin() const { return readers.data(); }
+    const BlockReader* end() const { return readers.data() + count; }
+};
+
+std::chrono::milliseconds until(Clock::time_point deadline, Clock::time_point now) {
+    if (deadline <= now) return std::chrono::milliseconds{0};
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+}
+
+// Discovery and the reads of the devices it finds, in one loop over every
+// socket: a device on the subnet is read as soon as its reply is accepted,
+// while discovery goes on listening. Returns -1 when discovery fails, else
+// the number of replies, with reads[k] holding how record k's read ended
+// (records in discovery's order; nothing of the reads is stored yet).
+std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
+                             ReadSet& reads, SearchProgress& progress,
+                             const SearchObserver& observer) {
+    resetDeviceTable(table);
+    DiscoveryListener listener;
+    if (!listener.open(adapter.address, adapter.interfaceName)) return -1;
+    listener.sendQuery();
+
+    auto report = [&] {
+        if (observer.onProgress) observer.onProgress(progress);
+    };
+    bool discovering = true;
+    auto discoveryDeadline = Clock::now() + discoveryWait;
+    std::size_t nextToStart = 0;  // reads before it have been started (or are not reads)
+    std::vector<std::size_t> running;
+    running.reserve(maxReadsInFlight);
+    std::array<UdpSocket*, maxWaitSockets> sockets{};
+    std::array<std::uint8_t, maxWaitSockets> readable{};
+
+    for (;;) {
+        auto now = Clock::now();
+        while (running.size() < maxReadsInFlight && nextToStart < reads.count) {
+            BlockReader& read = reads[nextToStart];
+            if (read.state() == BlockReader::State::waiting) {
+                read.start(now);
+                ++progress.readsStarted;
+                if (read.state() == BlockReader::State::running) {
+                    running.push_back(nextToStart);
+                } else {
+                    ++progress.readsDone;
+                }
+                report();
+            }
+            ++nextToStart;
+        }
+        if (!discovering && running.empty() && nextToStart == reads.count) break;
+
+        std::size_t watched = 0;
+        Clock::time_point wake = Clock::time_point::max();
+        const std::size_t listening = discovering ? listener.sockets().size() : 0;
+        for (std::size_t i = 0; i < listening; ++i) sockets[watched++] = listener.sockets()[i];
+        if (discovering) wake = discoveryDeadline;
+        for (const std::size_t index : running) {
+            sockets[watched++] = reads[index].socket();
+            wake = std::min(wake, reads[index].deadline());
+        }
+        const WaitResult result = waitReadableSet(std::span(sockets).first(watched), until(wake, now),
+                                                  std::span(readable).first(watched));
+        now = Clock::now();
+        if (result == WaitResult::failed) {
+            if (discovering) return -1;
+            for (const std::size_t index : running) reads[index].fail();
+        }
+
+        if (result == WaitResult::ready && discovering) {
+            // One datagram per wait, as discovery alone takes them.
+            for (std::size_t i = 0; i < listening; ++i) {
+                if (!readable[i]) continue;
+                discoveryDeadline = now + discoveryWait;
+                const std::int32_t index = table.deviceCount;
+                if (listener.receive(i, table, index)) {
+                    ++table.deviceCount;
+                    ++progress.replies;
+                    const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
+                    BlockReader& read = reads[reads.count++];
+                    if (sameSubnet(adapter.address, adapter.mask, record.peer.address) == 1) {
+                        read.prepare(record.peer.address);
+                    } else {
+                        read.fail();  // off the subnet: never read, never counted as a read
+                    }
+                    report();
+                    if (table.deviceCount >= maxDevices) discovering = false;
+                }
+                break;
+            }
+        } else if (discovering && now >= discoveryDeadline) {
+            discovering = false;
+        }
+
+        for (std::size_t slot = 0; slot < running.size(); ++slot) {
+            BlockReader& read = reads[running[slot]];
+            if (result == WaitResult::ready && readable[listening + slot]) read.receive(now);
+            read.expireAt(now);
+        }
+        const auto ended = std::remove_if(running.begin(), running.end(), [&](std::size_t index) {
+            return reads[index].state() != BlockReader::State::running;
+        });
+        if (ended != running.end()) {
+            progress.readsDone += static_cast<std::int32_t>(running.end() - ended);
+            running.erase(ended, running.end());
+            report();
+        }
+        if (!discovering) listener.close();
+    }
+    return table.deviceCount;
+}
+
+}  // namespace
+
 std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
                            const SearchObserver& observer) {
-    std::int32_t count = discoverDevices(table, adapter.address, adapter.interfaceName);
+    const auto reads = std::make_unique<ReadSet>();
+    SearchProgress progress;
+    std::int32_t count = discoverAndRead(table, adapter, *reads, progress, observer);
     if (count < 0) return -1;
-    SearchProgress progress{count, 0, 0};
-    for (std::int32_t i = 0; i < count;) {
-        DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+
+    // The reads are stored and the failed ones dropped in reply order, so the
+    // table ends exactly as reading one device after the other leaves it.
+    std::int32_t position = 0;
+    for (const BlockReader& read : *reads) {
+        DeviceRecord& record = table.devices[static_cast<std::size_t>(position)];
         record.configured = sameSubnet(adapter.address, adapter.mask, record.peer.address);
         if (record.configured != 1) {
-            ++i;
+            ++position;
             continue;
         }
-        ++progress.readsStarted;
-        const bool read = readConfiguration(table, i) != 0;
-        ++progress.readsDone;
-        if (observer.onProgress) observer.onProgress(progress);
-        if (!read) {
+        const bool fetched = read.state() == BlockReader::State::done;
+        if (storeConfiguration(record, read.blocks(), fetched) == 0) {
             if (observer.dropped) observer.dropped->push_back({record.mac, record.peer.address});
-            // The next device moves into position i; look at it next.
-            dropDeviceInPlace(table, i);
+            dropDeviceInPlace(table, position);
             --count;
             continue;
         }
-        ++i;
+        ++position;
     }
     return count;
 }

@@ -23,6 +23,19 @@ bool isAcceptedTypeCode(const std::array<char, 2>& typeCode) {
     return false;
 }
 
+ReplyCollector::Step ReplyCollector::accept(const ReceivedDatagram& datagram) {
+    // Someone else on the segment must not be able to make up a reply.
+    if (datagram.senderAddress != peer_) {
+        if (datagram.error == 0 || isMessageTooLong(datagram.error)) return Step::ignored;
+    }
+    if (datagram.error != 0) {
+        error_ = datagram.error;
+        return Step::failed;
+    }
+    received_ += std::min(datagram.length, reply_.size() - received_);
+    return complete() ? Step::complete : Step::more;
+}
+
 SocketError exchangeDatagram(const Ipv4& destination, std::span<const std::uint8_t> request,
                              std::span<std::uint8_t> reply, const std::optional<Ipv4>& source) {
     UdpSocket socket;
@@ -37,26 +50,41 @@ SocketError exchangeDatagram(const Ipv4& destination, std::span<const std::uint8
     }
     if (reply.empty()) return 0;
 
-    std::size_t received = 0;
+    ReplyCollector collector(destination, reply);
     auto deadline = Clock::now() + receiveTimeout;
     UdpSocket* const sockets[] = {&socket};
-    while (received < reply.size()) {
+    while (!collector.complete()) {
         std::size_t ready = 0;
         switch (waitReadable(sockets, remainingUntil(deadline), ready)) {
             case WaitResult::timedOut: return timedOutError();
             case WaitResult::failed: return lastSocketError();
             case WaitResult::ready: break;
         }
-        const ReceivedDatagram datagram = socket.receiveFrom(reply.subspan(received));
-        // Someone else on the segment must not be able to make up a reply.
-        if (datagram.senderAddress != destination) {
-            if (datagram.error == 0 || isMessageTooLong(datagram.error)) continue;
+        switch (collector.accept(socket.receiveFrom(collector.remaining()))) {
+            case ReplyCollector::Step::failed: return collector.error();
+            case ReplyCollector::Step::ignored: break;
+            case ReplyCollector::Step::more:
+            case ReplyCollector::Step::complete: deadline = Clock::now() + receiveTimeout; break;
         }
-        if (datagram.error != 0) return datagram.error;
-        received += datagram.length;
-        deadline = Clock::now() + receiveTimeout;
     }
     return 0;
+}
+
+std::int32_t storeDiscoveryReply(DeviceTable& table, std::int32_t index,
+                                 std::span<const std::uint8_t> datagram, const Ipv4& sender,
+                                 std::uint16_t senderPort) {
+    if (index < 0 || index >= maxDevices) return 0;
+    std::array<std::uint8_t, discoveryReplyLength> reply{};
+    std::copy_n(datagram.begin(), std::min(datagram.size(), reply.size()), reply.begin());
+
+    DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
+    record.peer = PeerAddress{2, senderPort, sender};
+    std::copy(reply.begin() + 24, reply.begin() + 30, record.mac.begin());
+    record.ipText.fill('\0');
+    const std::string text = toDottedText(sender);
+    std::copy_n(text.begin(), std::min(text.size(), record.ipText.size() - 1), record.ipText.begin());
+    record.typeCode = {static_cast<char>(reply[8]), static_cast<char>(reply[9])};
+    return 1;
 }
 
 std::int32_t receiveDiscoveryReply(DeviceTable& table, UdpSocket& socket, std::int32_t index) {
@@ -64,57 +92,70 @@ std::int32_t receiveDiscoveryReply(DeviceTable& table, UdpSocket& socket, std::i
     std::array<std::uint8_t, discoveryReplyLength> reply{};
     const ReceivedDatagram datagram = socket.receiveFrom(reply);
     if (datagram.error != 0) return 0;
+    return storeDiscoveryReply(table, index, std::span(reply).first(datagram.length),
+                               datagram.senderAddress, datagram.senderPort);
+}
 
-    DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
-    record.peer = PeerAddress{2, datagram.senderPort, datagram.senderAddress};
-    std::copy(reply.begin() + 24, reply.begin() + 30, record.mac.begin());
-    record.ipText.fill('\0');
-    const std::string text = toDottedText(datagram.senderAddress);
-    std::copy_n(text.begin(), std::min(text.size(), record.ipText.size() - 1), record.ipText.begin());
-    record.typeCode = {static_cast<char>(reply[8]), static_cast<char>(reply[9])};
-    return 1;
+bool DiscoveryListener::open(const Ipv4& adapterAddress, std::string_view interfaceName) {
+    adapterAddress_ = adapterAddress;
+    // Address reuse lets us share the port with another program that holds
+    // it on all addresses, where the system allows that.
+    if ((openError_ = unicast_.open()) != 0) return false;
+    unicast_.enableBroadcast();
+    unicast_.enableAddressReuse();
+    unicast_.setReceiveTimeout(receiveTimeout);
+    unicast_.setReceiveBufferSize(discoveryReceiveBufferBytes);
+    if ((openError_ = unicast_.bind(adapterAddress, devicePort)) != 0) {
+        unicast_.close();
+        return false;
+    }
+
+    // A socket bound to a unicast address hears no broadcast, so replies
+    // sent by broadcast (limited or the subnet's) need a wildcard socket tied
+    // to the adapter's interface. Unicast replies still reach the first one,
+    // which is bound more specifically; broadcasts never do, so each reply
+    // arrives once. Without it discovery still works for unicast replies.
+    if (!interfaceName.empty() && broadcast_.open() == 0) {
+        broadcast_.enableAddressReuse();
+        broadcast_.setReceiveBufferSize(discoveryReceiveBufferBytes);
+        if (broadcast_.bindToInterface(interfaceName) != 0 ||
+            broadcast_.bind(Ipv4{}, devicePort) != 0) {
+            broadcast_.close();
+        }
+    }
+    return true;
+}
+
+void DiscoveryListener::close() {
+    unicast_.close();
+    broadcast_.close();
+}
+
+void DiscoveryListener::sendQuery() { unicast_.sendTo(limitedBroadcast, devicePort, discoveryQuery); }
+
+bool DiscoveryListener::receive(std::size_t which, DeviceTable& table, std::int32_t index) {
+    if (which >= sockets().size()) return false;
+    if (receiveDiscoveryReply(table, *all_[which], index) == 0) return false;
+    const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
+    // Our own query comes back on the broadcast socket; it is no reply.
+    if (which == 1 && record.peer.address == adapterAddress_) return false;
+    return isAcceptedTypeCode(record.typeCode);
 }
 
 std::int32_t discoverDevices(DeviceTable& table, const Ipv4& adapterAddress,
                              std::string_view interfaceName) {
     resetDeviceTable(table);
-
-    UdpSocket unicast;
-    if (unicast.open() != 0) return -1;
-    unicast.enableBroadcast();
-    unicast.setReceiveTimeout(receiveTimeout);
-    unicast.setReceiveBufferSize(discoveryReceiveBufferBytes);
-    if (unicast.bind(adapterAddress, devicePort) != 0) return -1;
-
-    // A socket bound to a unicast address hears no broadcast, so replies
-    // sent by broadcast need one of their own on the adapter's interface.
-    // Without it discovery still works for unicast replies.
-    UdpSocket broadcast;
-    if (!interfaceName.empty() && broadcast.open() == 0) {
-        broadcast.enableAddressReuse();
-        broadcast.setReceiveBufferSize(discoveryReceiveBufferBytes);
-        if (broadcast.bindToInterface(interfaceName) != 0 ||
-            broadcast.bind(limitedBroadcast, devicePort) != 0) {
-            broadcast.close();
-        }
-    }
-
-    unicast.sendTo(limitedBroadcast, devicePort, discoveryQuery);
-
-    UdpSocket* const both[] = {&unicast, &broadcast};
-    const std::span<UdpSocket* const> sockets(both, broadcast.isOpen() ? 2 : 1);
+    DiscoveryListener listener;
+    if (!listener.open(adapterAddress, interfaceName)) return -1;
+    listener.sendQuery();
     while (table.deviceCount < maxDevices) {
         std::size_t ready = 0;
-        switch (waitReadable(sockets, discoveryWait, ready)) {
+        switch (waitReadable(listener.sockets(), discoveryWait, ready)) {
             case WaitResult::timedOut: return table.deviceCount;
             case WaitResult::failed: return -1;
             case WaitResult::ready: break;
         }
-        if (receiveDiscoveryReply(table, *sockets[ready], table.deviceCount) == 0) continue;
-        const DeviceRecord& record = table.devices[static_cast<std::size_t>(table.deviceCount)];
-        // Our own query comes back on the broadcast socket; it is no reply.
-        if (ready == 1 && record.peer.address == adapterAddress) continue;
-        if (isAcceptedTypeCode(record.typeCode)) ++table.deviceCount;
+        if (listener.receive(ready, table, table.deviceCount)) ++table.deviceCount;
     }
     return table.deviceCount;
 }

@@ -3,6 +3,7 @@
 Usage: tamroctl_models_test.py TAMROCTL SAMPLE_MODEL_FILE
 """
 
+import errno
 import json
 import os
 import shutil
@@ -105,13 +106,21 @@ class ModelsCommand(unittest.TestCase):
             self.assertEqual(stderr_lines(result), [message])
             self.assertEqual(answer, {"models": [], "messages": [message]})
 
-    def test_unopenable_command_line_file_ends_silently(self):
+    def test_unopenable_command_line_file_shows_no_message_but_tells_why(self):
         path = self.write("good.dat", b"Tamro,100\nA,1,2,3,4,5,6,7,8,9,10,11,12,13,14\n")
-        for text in [path + " extra", os.path.join(self.directory, "missing.dat")]:
-            result, answer = self.run_json(text)
-            self.assertEqual(result.returncode, 1)
-            self.assertEqual(result.stderr, b"")
-            self.assertEqual(answer, {"models": [], "messages": []})
+        folder = os.path.join(self.directory, "folder.dat")
+        os.mkdir(folder)
+        cases = [(path + " extra", path + " extra", os.strerror(errno.ENOENT)),
+                 (os.path.join(self.directory, "missing.dat"),
+                  os.path.join(self.directory, "missing.dat"), os.strerror(errno.ENOENT)),
+                 ('"' + folder + '"', folder, os.strerror(errno.EISDIR))]
+        for text, shown, reason in cases:
+            with self.subTest(text=text):
+                result, answer = self.run_json(text)
+                self.assertEqual(result.returncode, 1)
+                # The window's own messages: none.
+                self.assertEqual(answer, {"models": [], "messages": []})
+                self.assertEqual(stderr_lines(result), [f"tamroctl: {shown}: {reason}"])
 
     def test_missing_default_file_is_reported_but_not_fatal(self):
         program = shutil.copy(TAMROCTL, os.path.join(self.directory, "tamroctl"))

@@ -8,13 +8,16 @@
 #include <string>
 
 #include "block_bytes.h"
+#include "patch_fixture.h"
 #include "protocol/config_blocks.h"
 #include "protocol/messages.h"
 
 namespace tamro {
 namespace {
 
-using testing_blocks::fillPattern;
+using testing_blocks::block0Controlled;
+using testing_blocks::block3Controlled;
+using testing_blocks::block7Controlled;
 using testing_blocks::put;
 
 template <std::size_t N>
@@ -25,21 +28,12 @@ void expectSameBytes(const std::array<std::uint8_t, N>& expected,
     }
 }
 
-// Every byte a write may change; all others must go back as fetched.
-const std::set<std::size_t> block0Controlled = {0,  1,  2,  3,  4,  5,  6,  7,  10, 11,
-                                                16, 17, 18, 19, 20, 21, 22, 24, 25, 26,
-                                                27, 28, 29, 30, 31, 32, 33, 38, 39};
-const std::set<std::size_t> block3Controlled = {0, 1, 2, 3, 120};
-const std::set<std::size_t> block7Controlled = {0, 1, 2, 3, 4, 5, 6, 129};
-
 template <std::size_t N>
 void expectUncontrolledKept(const std::array<std::uint8_t, N>& fetched,
                             const std::array<std::uint8_t, N>& patched,
                             const std::set<std::size_t>& controlled, const char* name) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (controlled.count(i) == 0) {
-            EXPECT_EQ(int{patched[i]}, int{fetched[i]}) << name << " byte " << i << " changed";
-        }
+    for (const std::size_t i : testing_blocks::uncontrolledChanges(fetched, patched, controlled)) {
+        ADD_FAILURE() << name << " byte " << i << " changed";
     }
 }
 
@@ -47,35 +41,8 @@ AddressFields fields(int a, int b, int c, int d) { return AddressFields{{a, b, c
 
 class ConfigPatchTest : public ::testing::Test {
 protected:
-    ConfigPatchTest() {
-        fillPattern(fetched.block0, 11);
-        fillPattern(fetched.block3, 101);
-        fillPattern(fetched.block7, 203);
-        put(fetched.block0, 20, {0x78, 2});  // 7, even, 1; 9600
-        put(fetched.block0, 32, {0x3C});
-        put(fetched.block0, 38, {0x00, 0xF0});
-        fetched.block3[120] = 0xFF;
-        fetched.block7[129] = 0x5A;
-
-        controls.ipAddress = fields(192, 168, 10, 50);
-        controls.netmask = fields(255, 255, 255, 0);
-        controls.gateway = fields(192, 168, 10, 1);
-        controls.remoteIp = fields(192, 168, 10, 9);
-        controls.portText = "10001";
-        controls.remotePortText = "5000";
-        controls.baudText = "115200";
-        controls.baudPosition = 9;
-        controls.dataBitsPosition = 1;
-        controls.stopBitsPosition = 0;
-        controls.parityPosition = 0;
-        controls.flowPosition = 2;
-        controls.protocolPosition = 0;
-        controls.connectPosition = 2;
-        controls.cp1Position = 3;
-        controls.cp2Position = 4;
-        controls.cp3Position = 6;
-        controls.packPosition = 3;
-    }
+    ConfigPatchTest()
+        : fetched(testing_blocks::patchTestBlocks()), controls(testing_blocks::patchTestControls()) {}
 
     // Patches, expects success, and checks that every uncontrolled byte is kept.
     ConfigurationBlocks patched() {

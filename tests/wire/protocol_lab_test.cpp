@@ -15,8 +15,10 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "../platform/lab_guard.h"
+#include "platform/port_holder.h"
 #include "protocol/config_blocks.h"
 #include "protocol/device_configuration.h"
 #include "protocol/device_search.h"
@@ -156,8 +158,10 @@ TEST_F(WireTest, DiscoverySkipsAReplyLongerThanThirtyBytes) {
     EXPECT_TRUE(discovered("10.77.0.21").empty());
 }
 
-TEST_F(WireTest, DiscoveryHearsRepliesSentByBroadcast) {
-    EXPECT_EQ(discovered("10.77.0.22").size(), 1U);
+TEST_F(WireTest, DiscoveryHearsUnicastAndBothKindsOfBroadcastReplyEachOnce) {
+    EXPECT_EQ(discovered("10.77.0.10").size(), 1U) << "unicast";
+    EXPECT_EQ(discovered("10.77.0.22").size(), 1U) << "to 255.255.255.255";
+    EXPECT_EQ(discovered("10.77.0.28").size(), 1U) << "to the subnet's broadcast address";
 }
 
 TEST_F(WireTest, DiscoveryTakesTheMissingBytesOfAShortReplyAsZero) {
@@ -188,6 +192,26 @@ TEST_F(WireTest, DiscoveryFailsWhenThePortIsTaken) {
     table.deviceCount = 7;
     EXPECT_EQ(discoverDevices(table, adapterAddress, "veth0"), -1);
     EXPECT_EQ(table.deviceCount, 0);
+
+    // Who holds it can be told: this very process.
+    const auto holders = udpPortHolders(devicePort);
+    const auto ours = std::find_if(holders.begin(), holders.end(), [](const PortHolder& holder) {
+        return holder.address == adapterAddress && holder.processId == ::getpid();
+    });
+    ASSERT_NE(ours, holders.end());
+    EXPECT_EQ(describePortHolders({*ours}, devicePort),
+              "UDP port 30718 is taken on 10.77.0.1 by process " + std::to_string(::getpid()) +
+                  " (" + ours->program + ")");
+    EXPECT_FALSE(ours->program.empty());
+}
+
+TEST_F(WireTest, DiscoverySharesThePortWithAProgramHoldingItOnAllAddresses) {
+    UdpSocket holder;
+    ASSERT_EQ(holder.open(), 0);
+    holder.enableAddressReuse();
+    ASSERT_EQ(holder.bind(Ipv4{}, devicePort), 0);
+    DeviceTable table;
+    EXPECT_GT(discoverDevices(table, adapterAddress, "veth0"), 0);
 }
 
 TEST_F(WireTest, ExchangeCollectsAReplySplitIntoTwoDatagrams) {

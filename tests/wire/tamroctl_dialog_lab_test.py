@@ -200,7 +200,7 @@ class WriteRefusals(unittest.TestCase):
 
     def test_values_the_fields_do_not_take_are_refused(self):
         for flags, shown in [(["--port", "123456"], '"12345"'),
-                             (["--remote-ip", "10.77.0.300"], "10.77.0.255")]:
+                             (["--remote-ip", "10.77.0.300"], "10.77.0.300: each field")]:
             with self.subTest(flags=flags):
                 result = run("write", FIXED, "--yes", *flags)
                 self.assertEqual(result.returncode, 2)

@@ -90,11 +90,33 @@ class NetworkCommands(unittest.TestCase):
         try:
             holder.bind(("10.77.0.1", 30718))
             result = run("search", "--json")
+            table = run("search")
+            shown = run("show", "10.77.0.10")
         finally:
             holder.close()
         self.assertEqual(result.returncode, 1)
         self.assertIn(COMMUNICATION_ERROR, result.stderr.decode())
-        self.assertEqual(result.stdout, b"")
+        # Who holds the port: this very test.
+        holder_line = f"UDP port 30718 is taken on 10.77.0.1 by process {os.getpid()}"
+        for failed in [result, table, shown]:
+            self.assertEqual(failed.returncode, 1)
+            self.assertIn(holder_line, failed.stderr.decode())
+        # A script reading stdout still gets one JSON object.
+        output = json.loads(result.stdout)
+        self.assertEqual(output["error"], COMMUNICATION_ERROR)
+        self.assertIn(holder_line, output["detail"])
+        self.assertEqual(output["adapter"]["address"], "10.77.0.1")
+        self.assertEqual((table.returncode, table.stdout), (1, b""))
+
+    def test_search_json_names_an_unknown_adapter_on_stdout_too(self):
+        result = run("search", "--adapter", "eth9", "--json")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("eth9", json.loads(result.stdout)["error"])
+
+    def test_search_json_lists_no_dropped_devices_when_every_read_worked(self):
+        result = run("search", "--json")
+        self.assertEqual(json.loads(result.stdout)["dropped"], [])
+        self.assertNotIn("dropped", result.stderr.decode())
 
     def test_unknown_adapter_is_refused(self):
         result = run("search", "--adapter", "eth9")
