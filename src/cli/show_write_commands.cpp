@@ -1,6 +1,5 @@
 #include "show_write_commands.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -17,6 +16,7 @@
 #include "argument_text.h"
 #include "device_json.h"
 #include "platform/ipv4.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
@@ -275,7 +275,7 @@ struct WriteOptions {
 // OK only when --yes was given or a person at the terminal says so.
 bool confirmWrite(bool yes) {
     if (yes) return true;
-    if (isatty(STDIN_FILENO) == 0) {
+    if (!standardInputIsTerminal()) {
         std::cerr << "tamroctl: not confirmed (give --yes to write without asking)\n";
         return false;
     }
