@@ -17,6 +17,12 @@ mkdir -p dist
 version=$(sed -n 's/^project(tamro VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
 
 build_deb() {
+  # Debian's own compiler and linker flags, hardening included.
+  local flags
+  flags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)
+  eval "$flags"
+  export CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+  rm -rf build/package
   cmake -G Ninja -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DTAMRO_BUILD_TESTS=OFF -DTAMRO_WERROR=ON >/dev/null
   ninja -C build/package -j "$jobs"
@@ -39,19 +45,20 @@ windows_licences() {
 build_windows() {
   local programs=(tamroctl)
   [[ -d src/ui/win32 ]] && programs+=(tamro)
-  TAMRO_JOBS=$jobs scripts/build-windows.sh build/windows-release -DTAMRO_BUILD_TESTS=OFF \
-    "${programs[@]}"
-  local stage=build/windows-release/archive/tamro-$version
-  rm -rf "build/windows-release/archive"
+  # The same build as the Windows tests use; only the programs are built here.
+  local build=build/windows
+  TAMRO_JOBS=$jobs scripts/build-windows.sh "$build" "${programs[@]}"
+  local stage=$build/archive/tamro-$version
+  rm -rf "$build/archive"
   mkdir -p "$stage"
-  for program in "${programs[@]}"; do cp "build/windows-release/bin/$program.exe" "$stage/"; done
+  for program in "${programs[@]}"; do cp "$build/bin/$program.exe" "$stage/"; done
   cp data/tamro.dat "$stage/"
   cp packaging/windows-readme.txt "$stage/README.txt"
   cp packaging/copyright "$stage/COPYRIGHT.txt"
   windows_licences "$stage/licences"
   local archive=$PWD/dist/tamro-$version-windows-x64.zip
   rm -f "$archive"
-  (cd build/windows-release/archive && cmake -E tar cf "$archive" --format=zip "tamro-$version")
+  (cd "$build/archive" && cmake -E tar cf "$archive" --format=zip "tamro-$version")
   ls "$archive"
 }
 
