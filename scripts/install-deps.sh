@@ -15,6 +15,9 @@ packages=(
   # the Windows cross build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 googletest
 )
+# Callers that need more (packaging, its checks) name them here.
+read -r -a extra <<<"${TAMRO_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,8 +5,10 @@
 #   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests;
 #   4. the fuzz targets, 30 s each;
 #   5. windows: the MinGW-w64 cross build, its tests under Wine, and tamroctl.exe
-#      on the wire in the lab against the Linux build's simulator and tamroctl.
-# With suite names (gcc, clang, sanitize, fuzz, windows) only those run.
+#      on the wire in the lab against the Linux build's simulator and tamroctl;
+#   6. package: the Debian packages built, installed here, checked and removed;
+#      the Windows archive unpacked and run under Wine.
+# With suite names (gcc, clang, sanitize, fuzz, windows, package) only those run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,3 +58,14 @@ if wanted fuzz; then
   scripts/fuzz.sh 30
 fi
 if wanted windows; then run_windows_suite; fi
+
+# The Debian packages installed on this machine and removed again, and the
+# Windows archive run under Wine.
+if wanted package; then
+  echo "== package ==" >&2
+  started=$SECONDS
+  TAMRO_EXTRA_PACKAGES="lintian desktop-file-utils man-db bash-completion" scripts/install-deps.sh
+  TAMRO_JOBS=$jobs scripts/package.sh deb windows
+  tests/package/package_test.sh "$PWD/build/windows/wine-run"
+  echo "package suite: $((SECONDS - started)) s" >&2
+fi

@@ -11,6 +11,7 @@
 #include "platform/console.h"
 #include "platform/udp_socket.h"
 #include "show_write_commands.h"
+#include "ui/file_version.h"
 
 namespace {
 
@@ -81,6 +82,10 @@ int main(int argc, char** argv) {
     // A path such as /tmp/x.dat is an argument on every platform, not a
     // Windows-style option.
     app.allow_windows_style_options(false);
+    // The version the window shows, from the same build setting.
+    app.set_version_flag("--version",
+                         "tamroctl " + tamro::formatVersionText(tamro::buildFileVersion()),
+                         "Print the version and exit");
 
     // Each subcommand lives in its own file and reports its status here.
     int exitCode = 0;

@@ -1,7 +1,8 @@
 """tamro --help and --version answer on stdout and end without a window;
-they hold no ".dat", so they can never name a model file.
+they hold no ".dat", so they can never name a model file. tamroctl --version
+gives the same version.
 
-Usage: tamro_options_test.py TAMRO VERSION_TEXT
+Usage: tamro_options_test.py TAMRO VERSION_TEXT TAMROCTL
 """
 
 import os
@@ -10,6 +11,7 @@ import sys
 import unittest
 
 TAMRO = ""
+TAMROCTL = ""
 VERSION_TEXT = ""  # as the window shows it, "Version 1.00"
 
 
@@ -28,6 +30,11 @@ class Options(unittest.TestCase):
         self.assertEqual(result.stdout.decode(), f"tamro {VERSION_TEXT}\n")
         self.assertEqual(result.stderr, b"")
 
+        from_cli = subprocess.run([TAMROCTL, "--version"], capture_output=True, timeout=20,
+                                  check=False)
+        self.assertEqual(from_cli.returncode, 0)
+        self.assertEqual(from_cli.stdout.decode(), f"tamroctl {VERSION_TEXT}\n")
+
     def test_help_describes_the_command_line_text(self):
         for option in ["--help", "-h"]:
             with self.subTest(option=option):
@@ -40,5 +47,5 @@ class Options(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMRO, VERSION_TEXT = sys.argv.pop(1), sys.argv.pop(1)
+    TAMRO, VERSION_TEXT, TAMROCTL = sys.argv.pop(1), sys.argv.pop(1), sys.argv.pop(1)
     unittest.main(verbosity=2)
