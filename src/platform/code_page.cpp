@@ -4,11 +4,11 @@
 
 #include <cerrno>
 
+#include "platform/text.h"
+
 namespace tamro {
 
 namespace {
-
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 
 class Cp932Converter {
 public:
@@ -57,16 +57,7 @@ private:
 std::string utf8FromCodePage932(std::string_view bytes) {
     Cp932Converter converter;
     if (converter.isOpen()) return converter.convert(bytes);
-    // No converter: ASCII survives, the rest is marked unreadable.
-    std::string result;
-    for (char c : bytes) {
-        if (static_cast<unsigned char>(c) < 0x80) {
-            result += c;
-        } else {
-            result += replacementCharacter;
-        }
-    }
-    return result;
+    return asciiOnly(bytes);
 }
 
 }  // namespace tamro

@@ -8,7 +8,7 @@ namespace tamro {
 namespace {
 
 constexpr unsigned codePage932 = 932;
-constexpr wchar_t replacementCharacter = 0xFFFD;
+constexpr wchar_t wideReplacementCharacter = 0xFFFD;
 
 // One character's bytes as UTF-16; false when the code page cannot read them.
 bool readCharacter(unsigned codePage, std::string_view bytes, std::wstring& out) {
@@ -65,7 +65,7 @@ std::string convertCharacters(std::string_view bytes, unsigned codePage, Single 
         if (!readCharacter(codePage, bytes.substr(position, 1), wide)) {
             const std::string_view fallback = single(lead);
             if (fallback.empty()) {
-                wide += replacementCharacter;
+                wide += wideReplacementCharacter;
             } else {
                 result += utf8FromWide(wide);
                 wide.clear();

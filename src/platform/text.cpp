@@ -9,14 +9,12 @@ namespace tamro {
 
 namespace {
 
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
-
 bool isCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Used when the conversion fails to give UTF-8: ASCII survives, the rest
-// is marked unreadable.
+}  // namespace
+
 std::string asciiOnly(std::string_view bytes) {
     std::string result;
     for (char c : bytes) {
@@ -28,8 +26,6 @@ std::string asciiOnly(std::string_view bytes) {
     }
     return result;
 }
-
-}  // namespace
 
 std::int32_t decimalValue(std::string_view text) {
     std::size_t i = 0;

@@ -18,4 +18,11 @@ std::string toDisplayText(std::string_view bytes);
 
 bool isValidUtf8(std::string_view bytes);
 
+// U+FFFD in UTF-8: what stands for bytes no conversion could read.
+inline constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
+
+// Used when no conversion gives UTF-8: ASCII survives, every other byte
+// becomes U+FFFD.
+std::string asciiOnly(std::string_view bytes);
+
 }  // namespace tamro

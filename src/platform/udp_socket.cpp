@@ -11,7 +11,6 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <utility>
 
 namespace tamro {
 
@@ -33,19 +32,6 @@ SocketError timedOutError() { return ETIMEDOUT; }
 bool isMessageTooLong(SocketError error) { return error == EMSGSIZE; }
 SocketError lastSocketError() { return lastError(); }
 bool startSocketLayer() { return true; }
-
-UdpSocket::~UdpSocket() { close(); }
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, invalidHandle)) {}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, invalidHandle);
-    }
-    return *this;
-}
 
 SocketError UdpSocket::open() {
     close();

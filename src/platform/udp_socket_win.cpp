@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <utility>
 
 #include "platform/udp_socket.h"
 
@@ -42,19 +41,6 @@ SocketError lastSocketError() { return lastError(); }
 bool startSocketLayer() {
     WSADATA data{};
     return ::WSAStartup(MAKEWORD(2, 0), &data) == 0;
-}
-
-UdpSocket::~UdpSocket() { close(); }
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, invalidHandle)) {}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, invalidHandle);
-    }
-    return *this;
 }
 
 SocketError UdpSocket::open() {
