@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +44,8 @@ public:
     // those from position `from` on.
     std::size_t shownCount() const { return shown_.size(); }
     bool shownSince(std::size_t from, std::string_view text) const;
+    // The texts shown from position `from` on.
+    std::vector<std::string> shownFrom(std::size_t from) const;
     // The answer to the last confirmation, if one was asked.
     std::optional<MessageAnswer> lastConfirmation() const { return lastConfirmation_; }
 
@@ -84,6 +87,29 @@ bool checkDeviceText(const std::string& device);
 // made.
 int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, const DeviceRecord&)>& work);
+
+// The dialog started as the window starts, the adapter picked and Search
+// pressed; then `work` on the listed devices. 1 when the dialog ends at
+// start or the search fails, else what `work` returns. `choice.device` and
+// `choice.model` are not used.
+int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const std::function<int(SetupDialog&, DeviceTable&,
+                                               const std::string& adapterText)>& work);
+
+// The list positions of every listed device the text names.
+std::vector<std::int32_t> matchingDevices(const Form& form, const DeviceTable& table,
+                                          const DeviceText& wanted);
+
+// "  \"MAC / IP\"  or  #N" for each position: how to name one of several.
+void listCandidates(const DeviceTable& devices, const std::vector<std::int32_t>& matches,
+                    std::ostream& out);
+
+// Chooses the model named (name or list position) as a user would. 0, or 2
+// with the reason on stderr.
+int chooseModel(Form& form, const std::string& model);
+
+// OK when `yes`, or when a person at the terminal says so.
+bool confirmAtTerminal(bool yes);
 
 // "portEdit (ポート番号:)": how a refusal names a control.
 std::string controlTitle(ControlId id);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fleet_commands.h"
 #include "models_command.h"
 #include "network_commands.h"
 #include "show_write_commands.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     tamro::cli::addModelsCommand(app, exitCode);
     tamro::cli::addNetworkCommands(app, exitCode);
     tamro::cli::addShowWriteCommands(app, exitCode);
+    tamro::cli::addFleetCommands(app, exitCode);
 
     try {
         app.parse(argc, argv);
