@@ -12,6 +12,8 @@
 
 #include "adapter_choice.h"
 #include "device_json.h"
+#include "search_progress.h"
+#include "platform/terminal.h"
 #include "models_command.h"
 #include "platform/ipv4.h"
 #include "platform/text.h"
@@ -163,6 +165,8 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
     SystemDialogServices services(windowProgramPath());
     std::vector<DroppedDevice> dropped;
     services.searchObserver.dropped = &dropped;
+    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
+    progress.attach(services.searchObserver);
     DeviceTable& devices = processDeviceTable();
     int status = 1;  // stays when the dialog ends at start
     runApplication(frontEnd, services, devices, choice.models, [&](SetupDialog& dialog) {

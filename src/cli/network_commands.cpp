@@ -12,6 +12,8 @@
 #include "adapter_choice.h"
 #include "argument_text.h"
 #include "device_json.h"
+#include "search_progress.h"
+#include "platform/terminal.h"
 #include "hostnet/adapters.h"
 #include "platform/icmp_echo.h"
 #include "hostnet/echo_probe.h"
@@ -133,6 +135,8 @@ int runSearch(const NetworkOptions& options) {
     std::vector<DroppedDevice> dropped;
     SearchObserver observer;
     observer.dropped = &dropped;
+    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
+    progress.attach(observer);
     const std::int32_t count = searchDevices(
         table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)},
         observer);
@@ -232,7 +236,8 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
                      "Send from this adapter's address; with --device, search on it");
     CLI::Option* device =
         ping->add_option("--device", options->device,
-                         "Probe as the setup dialog does for this device (MAC or listed IP address)");
+                         "Probe as the setup dialog does for this device "
+                         "(MAC, listed IP, MAC / IP or #N)");
     ping->add_option("--models", options->models,
                      "With --device: the window's command-line text (a model file path)")
         ->needs(device);

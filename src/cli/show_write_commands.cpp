@@ -236,7 +236,8 @@ int runDevicePing(const std::string& address, const DeviceChoice& choice) {
 // Returns the --model option, whose count tells whether a model was named.
 static CLI::Option* addDeviceChoiceOptions(CLI::App& command, DeviceChoice& choice, std::string& model) {
     command.add_option("DEVICE", choice.device,
-                       "The device: its MAC address or the IP address the device list shows")
+                       "The device: its MAC address, the IP address the device list shows, "
+                       "both as \"MAC / IP\", or its list position as #N (from 0)")
         ->required();
     command.add_option("--adapter", choice.adapter,
                        "Search on this adapter: address, interface name or list position");

@@ -228,6 +228,8 @@ std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
     const auto reads = std::make_unique<ReadSet>();
     SearchProgress progress;
     std::int32_t count = discoverAndRead(table, adapter, *reads, progress, observer);
+    progress.finished = true;
+    if (observer.onProgress) observer.onProgress(progress);
     if (count < 0) return -1;
 
     // The reads are stored and the failed ones dropped in reply order, so the

@@ -25,6 +25,7 @@ struct SearchProgress {
     std::int32_t replies = 0;       // accepted discovery replies so far
     std::int32_t readsStarted = 0;  // devices on the subnet whose read began
     std::int32_t readsDone = 0;     // reads that ended, either way
+    bool finished = false;          // the last report of a search, success or not
 };
 
 // A device that answered discovery but whose read failed, so it is not listed.

@@ -18,8 +18,9 @@ namespace tamro {
 // no socket of its own, so a test can script every answer and the whole
 // dialog runs without a network.
 //
-// writeConfiguration and assignDeviceAddress are called on the write
-// worker's thread, everything else on the dialog's thread.
+// searchDevices, sendEchoProbe, writeConfiguration and assignDeviceAddress
+// are called on a worker's thread (one at a time), everything else on the
+// dialog's thread.
 class DialogServices {
 public:
     virtual ~DialogServices() = default;
@@ -63,7 +64,8 @@ public:
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
 
-    // Watches every search these services run (the command line's progress line).
+    // Watches every search these services run (the command line's progress
+    // line); called on the thread the search runs on.
     SearchObserver searchObserver;
 
 private:

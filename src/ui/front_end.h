@@ -10,8 +10,8 @@ enum class MessageAnswer { ok, cancel };
 
 // What the dialog's logic needs from whatever shows it: the Qt window, the
 // command line, or a test's script. The dialog logic runs on one thread (the
-// dialog's); the write worker runs on another and reaches the dialog only
-// through runOnDialogThread.
+// dialog's); the workers (the write, the search, the address probe) run on
+// another and reach the dialog only through runOnDialogThread.
 class FrontEnd {
 public:
     virtual ~FrontEnd() = default;
@@ -29,6 +29,10 @@ public:
     // From the worker: runs `task` on the dialog's thread and waits until it
     // has finished. Never called from the dialog's own thread.
     virtual void runOnDialogThread(std::function<void()> task) = 0;
+
+    // The dialog waits for a search or a probe: a window shows the busy
+    // pointer meanwhile. Called on the dialog's thread, in pairs.
+    virtual void setBusy(bool /*busy*/) {}
 };
 
 }  // namespace tamro

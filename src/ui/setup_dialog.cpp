@@ -22,7 +22,23 @@ private:
     FrontEnd& frontEnd_;
 };
 
+// Outside the settings controls: the search, the lists that change the
+// table or the form, and the list the handlers read the device from.
+constexpr std::array<ControlId, 4> suspendedOutsideSettings = {
+    ControlId::searchButton, ControlId::adapterCombo, ControlId::modelCombo,
+    ControlId::deviceList};
+
+template <class Visit>
+void forEachSuspended(Visit visit) {
+    std::size_t index = 0;
+    for (const ControlId id : suspendedOutsideSettings) visit(index++, id);
+    for (const ControlId id : settingsControls) visit(index++, id);
+}
+
 }  // namespace
+
+static_assert(suspendedOutsideSettings.size() + settingsControls.size() ==
+              SetupDialog::suspendedControlCount());
 
 SetupDialog::SetupDialog(FrontEnd& frontEnd, DialogServices& services, DeviceTable& devices,
                          const FileVersion& fileVersion)
@@ -68,8 +84,8 @@ bool SetupDialog::initDialog() {
 
 void SetupDialog::handle(Handler handler, ControlId /*source*/) {
     // Everything that could reach the table or the form is switched off while
-    // a write runs; this catches a front end that dispatches regardless.
-    if (writeRunning_) return;
+    // a worker runs; this catches a front end that dispatches regardless.
+    if (work_ != Work::none) return;
     switch (handler) {
         case Handler::onSearch: onSearch(); break;
         case Handler::onDeviceSelected: onDeviceSelected(); break;
@@ -84,6 +100,24 @@ void SetupDialog::handle(Handler handler, ControlId /*source*/) {
         case Handler::onPaint:
         case Handler::onQueryDragIcon: break;
     }
+}
+
+void SetupDialog::suspendForm(Work work) {
+    work_ = work;
+    forEachSuspended([this](std::size_t index, ControlId id) {
+        suspendedEnabled_[index] = form_.enabled(id);
+        form_.setEnabled(id, false);
+    });
+    frontEnd_.setBusy(true);
+}
+
+// Exactly as they were: the form then looks as if the work had run in place.
+void SetupDialog::resumeForm() {
+    forEachSuspended([this](std::size_t index, ControlId id) {
+        form_.setEnabled(id, suspendedEnabled_[index]);
+    });
+    work_ = Work::none;
+    frontEnd_.setBusy(false);
 }
 
 std::int32_t SetupDialog::modelCount() const {

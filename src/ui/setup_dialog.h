@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "models/model_table.h"
 #include "platform/ipv4.h"
 #include "protocol/config_blocks.h"
+#include "protocol/device_search.h"
 #include "protocol/device_table.h"
 #include "ui/dialog_services.h"
 #include "ui/file_version.h"
@@ -34,14 +36,24 @@ struct WriteJob {
     std::optional<std::int32_t> modelVariant;  // nothing when no model is chosen
 };
 
+// What a search needs off the dialog's thread: the adapter, and a table of
+// its own to fill, so that the dialog's table and list keep agreeing until
+// the results are taken over on the dialog's thread.
+struct SearchJob {
+    SearchAdapter adapter;
+    std::unique_ptr<DeviceTable> table;
+    std::int32_t found = -1;
+};
+
 // The setup dialog's logic on a control model. Front ends feed the user's
 // actions into form() (which dispatches them here through the event map)
 // and show what form() holds; message boxes, the end of the dialog and the
 // write worker go through the FrontEnd.
 //
-// Everything runs on the dialog's thread except the write worker, which
-// reaches the dialog only through FrontEnd::runOnDialogThread. A front end
-// lets a started worker finish before it destroys the dialog.
+// Everything runs on the dialog's thread except the workers of the write,
+// the search and the address probe, which reach the dialog only through
+// FrontEnd::runOnDialogThread. A front end lets a started worker finish
+// before it destroys the dialog.
 class SetupDialog final : public FormEvents {
 public:
     // `devices` is the table the searches fill (the process's table in the
@@ -69,7 +81,11 @@ public:
     const FileVersion& fileVersion() const { return fileVersion_; }
     std::int32_t pendingKeepAlive() const { return pendingKeepAlive_; }
     // From a confirmed write until its outcome has been shown.
-    bool writeRunning() const { return writeRunning_; }
+    bool writeRunning() const { return work_ == Work::write; }
+    static constexpr std::size_t suspendedControlCount() { return suspendedCount; }
+    // From the press of the button until the results are on the form.
+    bool searchRunning() const { return work_ == Work::search; }
+    bool probeRunning() const { return work_ == Work::probe; }
 
     // The event map's target for the user's actions on form().
     void handle(Handler handler, ControlId source) override;
@@ -95,6 +111,17 @@ public:
     std::int32_t probeAddress();
 
 private:
+    enum class Work { none, write, search, probe };
+    // What a search or a probe switches off: whatever could change the
+    // table or read the form.
+    static constexpr std::size_t suspendedCount = 4 + settingsControls.size();
+
+    // Switches those controls off, noting how they were, and marks the
+    // dialog busy; resumeForm puts them back.
+    void suspendForm(Work work);
+    void resumeForm();
+    void finishSearch(SearchJob& job);
+
     // The tables' counts, kept within the tables.
     std::int32_t modelCount() const;
     std::int32_t adapterCount() const;
@@ -122,7 +149,8 @@ private:
     std::int32_t pendingKeepAlive_ = 0;
     AdapterTable adapters_;
     FileVersion fileVersion_;
-    bool writeRunning_ = false;
+    Work work_ = Work::none;
+    std::array<bool, suspendedCount> suspendedEnabled_{};
 };
 
 // The start routine: builds the dialog, hands it the command line and, when

@@ -34,7 +34,7 @@ void SetupDialog::setFormEnabled(bool enable) {
 }
 
 void SetupDialog::setWriteGuard(bool writing) {
-    writeRunning_ = writing;
+    work_ = writing ? Work::write : Work::none;
     for (const ControlId id : writeGuardControls) form_.setEnabled(id, !writing);
     // Without models the model list stays off for good.
     if (!writing && modelCount() == 0) form_.setEnabled(ControlId::modelCombo, false);
@@ -82,7 +82,7 @@ bool SetupDialog::validateWrite() {
 }
 
 void SetupDialog::onWrite() {
-    if (writeRunning_) return;
+    if (work_ != Work::none) return;
     const std::int32_t position = form_.selection(ControlId::deviceList);
     const DeviceRecord* device = selectedDevice();
     if (device == nullptr) return;
@@ -153,21 +153,51 @@ void SetupDialog::finishWrite(std::int32_t position, bool succeeded, std::string
     setWriteGuard(false);
 }
 
-void SetupDialog::onPing() {
-    switch (probeAddress()) {
-        case 0: showMessage(pingNoAnswerMessage); break;
-        case 1: showMessage(pingAnsweredMessage); break;
-        default: showMessage(pingConflictMessage); break;
+namespace {
+
+// 0: no answer; 1: answered, by the device itself at its present address,
+// which is no conflict; 2: answered by someone else.
+std::int32_t probeResult(std::int32_t answered, const Ipv4& target, const Ipv4& device) {
+    if (answered == 0) return 0;
+    return target == device ? 1 : 2;
+}
+
+std::string_view probeMessage(std::int32_t result) {
+    switch (result) {
+        case 0: return pingNoAnswerMessage;
+        case 1: return pingAnsweredMessage;
+        default: return pingConflictMessage;
     }
+}
+
+}  // namespace
+
+// The echo waits up to a second: it runs on a worker with the two addresses
+// it needs, and the answer is shown on the dialog's thread.
+void SetupDialog::onPing() {
+    if (work_ != Work::none) return;
+    const DeviceRecord* device = selectedDevice();
+    if (device == nullptr) {
+        showMessage(probeMessage(0));
+        return;
+    }
+    const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
+    const Ipv4 own = device->peer.address;
+    suspendForm(Work::probe);
+    frontEnd_.startWorker([this, target, own] {
+        const std::int32_t answered = services_.sendEchoProbe(target);
+        frontEnd_.runOnDialogThread([this, answered, target, own] {
+            resumeForm();
+            showMessage(probeMessage(probeResult(answered, target, own)));
+        });
+    });
 }
 
 std::int32_t SetupDialog::probeAddress() {
     const DeviceRecord* device = selectedDevice();
     if (device == nullptr) return 0;
     const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
-    if (services_.sendEchoProbe(target) == 0) return 0;
-    // The device itself answering at its present address is no conflict.
-    return target == device->peer.address ? 1 : 2;
+    return probeResult(services_.sendEchoProbe(target), target, device->peer.address);
 }
 
 }  // namespace tamro

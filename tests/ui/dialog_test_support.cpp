@@ -50,6 +50,7 @@ void FakeDialogServices::enumerateAdapters(AdapterTable& table) {
 }
 
 std::int32_t FakeDialogServices::searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
+    waitIfHeld();
     searches.push_back({adapter.address, adapter.mask, std::string(adapter.interfaceName)});
     if (search) return search(table);
     table.deviceCount = 0;
@@ -77,6 +78,7 @@ std::int32_t FakeDialogServices::assignDeviceAddress(const std::array<std::uint8
 }
 
 std::int32_t FakeDialogServices::sendEchoProbe(const Ipv4& target) {
+    waitIfHeld();
     echoTargets.push_back(target);
     return echoAnswer;
 }
@@ -209,6 +211,8 @@ bool DialogTest::start(std::string_view commandLine) {
 void DialogTest::search(std::vector<DeviceRecord> devices) {
     services.found = std::move(devices);
     ASSERT_EQ(form().userClick(ControlId::searchButton), UserInput::accepted);
+    // A search on a worker thread is over once its results are shown.
+    frontEnd->finishWorker();
 }
 
 void DialogTest::selectDevice(std::int32_t position) {

@@ -54,8 +54,9 @@ public:
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
 
-    // The worker's next write or assignment waits inside the call until
-    // releaseWorker(); waitForHeldWorker() returns once it is waiting.
+    // The worker's next search, probe, write or assignment waits inside the
+    // call until releaseWorker(); waitForHeldWorker() returns once it is
+    // waiting.
     void holdWorker();
     void waitForHeldWorker();
     void releaseWorker();

@@ -43,6 +43,7 @@ public:
     void endDialog(int result) override { endResults.push_back(result); }
     void startWorker(std::function<void()> work) override;
     void runOnDialogThread(std::function<void()> task) override;
+    void setBusy(bool busy) override { busyChanges.push_back(busy); }
 
     // Runs the worker's dialog-thread tasks until it has ended, then joins it.
     void finishWorker();
@@ -52,6 +53,8 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<int> endResults;
     int workersStarted = 0;
+    // Every setBusy, in order.
+    std::vector<bool> busyChanges;
 
 private:
     struct Task {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,134 @@ TEST_F(SearchTest, ADiscoveryFailureAfterRepliesWereStoredEmptiesTheList) {
     ASSERT_EQ(form().userClick(ControlId::searchButton), UserInput::accepted);
     EXPECT_EQ(frontEnd->texts(), Texts{std::string(communicationErrorMessage)});
     EXPECT_EQ(form().itemCount(ControlId::deviceList), 0);
+}
+
+// --- the search on a worker thread ------------------------------------------------------
+
+// What a search left behind: the form, the messages and the table.
+struct SearchOutcome {
+    FormState form;
+    std::vector<ShownMessage> messages;
+    std::int32_t deviceCount = 0;
+    std::vector<DeviceRecord> rows;
+};
+
+class SearchWorkerTest : public DialogTest {
+protected:
+    using Script = std::function<std::int32_t(DeviceTable&)>;
+
+    // A first search lists A and B and B is shown; then the second search
+    // runs `second`, inline or on a thread, which is held while `during`
+    // looks at the dialog.
+    SearchOutcome run(ScriptedFrontEnd::Workers workers, const Script& second,
+                      const std::function<void()>& during = {}) {
+        dialog.reset();
+        frontEnd = std::make_unique<ScriptedFrontEnd>(workers);
+        table = std::make_unique<DeviceTable>();
+        services.search = nullptr;
+        EXPECT_TRUE(startWithModels());
+        search({readDevice(0x0A, deviceA), readDevice(0x0B, deviceB)});
+        selectDevice(1);
+        frontEnd->busyChanges.clear();
+
+        services.search = second;
+        if (during) services.holdWorker();
+        EXPECT_EQ(form().userClick(ControlId::searchButton), UserInput::accepted);
+        if (during) {
+            services.waitForHeldWorker();
+            during();
+            services.releaseWorker();
+        }
+        frontEnd->finishWorker();
+        SearchOutcome outcome{captureForm(form()), frontEnd->messages, table->deviceCount, {}};
+        outcome.rows.assign(table->devices.begin(), table->devices.begin() + 4);
+        return outcome;
+    }
+
+    void expectSameAsInline(const Script& second) {
+        const SearchOutcome inlined = run(ScriptedFrontEnd::Workers::inlineOnCaller, second);
+        EXPECT_EQ(frontEnd->busyChanges, (std::vector<bool>{true, false}));
+        const SearchOutcome threaded =
+            run(ScriptedFrontEnd::Workers::onThread, second, [this] { expectSuspended(); });
+        EXPECT_EQ(changedControls(inlined.form, threaded.form), std::vector<std::string>{});
+        EXPECT_EQ(threaded.messages, inlined.messages);
+        EXPECT_EQ(threaded.deviceCount, inlined.deviceCount);
+        EXPECT_TRUE(threaded.rows == inlined.rows);
+        EXPECT_EQ(frontEnd->busyChanges, (std::vector<bool>{true, false}));
+        EXPECT_FALSE(dialog->searchRunning());
+    }
+
+    // While the search runs nothing reaches the table or reads the form.
+    void expectSuspended() {
+        EXPECT_TRUE(dialog->searchRunning());
+        EXPECT_EQ(frontEnd->busyChanges, std::vector<bool>{true});
+        for (const ControlId id : {ControlId::searchButton, ControlId::adapterCombo,
+                                   ControlId::modelCombo, ControlId::deviceList}) {
+            EXPECT_FALSE(form().enabled(id)) << controlName(id);
+        }
+        EXPECT_TRUE(enabledSettings(form()).empty());
+        EXPECT_EQ(form().userClick(ControlId::searchButton), UserInput::ignored);
+        EXPECT_EQ(form().userSelect(ControlId::deviceList, 0), UserInput::ignored);
+        EXPECT_EQ(form().userSelect(ControlId::adapterCombo, 1), UserInput::ignored);
+        // A handler dispatched past the disabled controls is refused too.
+        dialog->handle(Handler::onDeviceSelected, ControlId::deviceList);
+        dialog->handle(Handler::onAdapterChanged, ControlId::adapterCombo);
+        EXPECT_EQ(form().itemCount(ControlId::deviceList), 2);
+        EXPECT_TRUE(enabledSettings(form()).empty());
+        EXPECT_TRUE(frontEnd->messages.empty());
+    }
+};
+
+TEST_F(SearchWorkerTest, AFoundListWithADropEndsAsTheSearchInPlaceEnds) {
+    expectSameAsInline([](DeviceTable& devices) {
+        devices.deviceCount = 3;
+        devices.devices[0] = readDevice(0x0C, Ipv4::fromOctets(10, 77, 0, 22));
+        devices.devices[1] = offSubnetDevice(0xFF, farDevice);
+        devices.devices[2] = readDevice(0x0D, Ipv4::fromOctets(10, 77, 0, 23));
+        dropDeviceInPlace(devices, 0);
+        return 2;
+    });
+    EXPECT_EQ(form().items(ControlId::deviceList),
+              (Texts{"02-00-00-01-02-FF / 172.16.5.9", "02-00-00-01-02-0D / 10.77.0.23"}));
+    EXPECT_TRUE(form().enabled(ControlId::deviceList));
+    EXPECT_TRUE(form().enabled(ControlId::modelCombo));
+}
+
+TEST_F(SearchWorkerTest, BothDiscoveryFailuresEndAsTheSearchInPlaceEnds) {
+    expectSameAsInline([](DeviceTable& devices) {
+        devices.deviceCount = 0;
+        return -1;
+    });
+    EXPECT_EQ(form().itemCount(ControlId::deviceList), 2);
+    EXPECT_EQ(table->deviceCount, 2);
+    EXPECT_EQ(frontEnd->texts(), Texts{std::string(communicationErrorMessage)});
+
+    expectSameAsInline([](DeviceTable& devices) {
+        devices.deviceCount = 1;
+        devices.devices[0] = readDevice(0x0C, Ipv4::fromOctets(10, 77, 0, 22));
+        return -1;
+    });
+    EXPECT_EQ(form().itemCount(ControlId::deviceList), 0);
+    EXPECT_EQ(frontEnd->texts(), Texts{std::string(communicationErrorMessage)});
+    // The message came from the dialog's thread.
+    ASSERT_EQ(frontEnd->messages.size(), 1u);
+    EXPECT_TRUE(frontEnd->messages[0].onDialogThread);
+}
+
+// A list that a failed write left off stays off after a failed search, as
+// it would in place; the search's own switching never turns it on.
+TEST_F(SearchWorkerTest, TheSearchPutsBackTheSwitchesItFound) {
+    frontEnd = std::make_unique<ScriptedFrontEnd>(ScriptedFrontEnd::Workers::onThread);
+    ASSERT_TRUE(startWithoutModels());
+    search({readDevice(0x0A, deviceA)});
+    form().setEnabled(ControlId::deviceList, false);
+    services.search = [](DeviceTable&) { return -1; };
+    ASSERT_EQ(form().userClick(ControlId::searchButton), UserInput::accepted);
+    frontEnd->finishWorker();
+    EXPECT_FALSE(form().enabled(ControlId::deviceList));
+    EXPECT_FALSE(form().enabled(ControlId::modelCombo));  // no models
+    EXPECT_TRUE(form().enabled(ControlId::searchButton));
+    EXPECT_TRUE(form().enabled(ControlId::adapterCombo));
 }
 
 TEST_F(SearchTest, ChangingTheAdapterEmptiesListAndSettingsWithoutSearching) {

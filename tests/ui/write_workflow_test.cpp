@@ -25,7 +25,10 @@ protected:
         ASSERT_TRUE(startWithModels());
         search({readDevice(0x0A, deviceA), readDevice(0x0B, deviceB)});
         selectDevice(0);
+        workersAtStart = frontEnd->workersStarted;
     }
+    // The search's worker; a write that is refused or cancelled adds none.
+    int workersAtStart = 0;
     void type(ControlId id, std::string_view digits) {
         ASSERT_NE(form().userReplaceText(id, digits), UserInput::ignored) << controlName(id);
     }
@@ -37,7 +40,7 @@ protected:
         EXPECT_EQ(form().userClick(ControlId::writeButton), UserInput::accepted);
         frontEnd->clearAnswers();  // a refused write never asks
         EXPECT_TRUE(services.writes.empty());
-        EXPECT_EQ(frontEnd->workersStarted, 0);
+        EXPECT_EQ(frontEnd->workersStarted, workersAtStart);
         return frontEnd->texts();
     }
 };
@@ -110,7 +113,7 @@ TEST_F(WriteTest, ChecksRunInOrderAndStopAtTheFirstFailure) {
     EXPECT_EQ(dialog->pendingKeepAlive(), 65);
     // Nothing was switched off by any of it.
     EXPECT_TRUE(form().enabled(ControlId::writeButton));
-    EXPECT_EQ(frontEnd->workersStarted, 0);
+    EXPECT_EQ(frontEnd->workersStarted, workersAtStart);
 }
 
 TEST_F(WriteTest, AnEmptyKeepAlivePassesAsZeroAndABaudListWithoutSelectionPasses) {
@@ -129,7 +132,7 @@ TEST_F(WriteTest, CancelWritesNothingAndChangesNothing) {
     ASSERT_EQ(frontEnd->messages.size(), 1u);
     EXPECT_EQ(frontEnd->messages[0].buttons, MessageButtons::okCancel);
     EXPECT_EQ(captureForm(form()), before);
-    EXPECT_EQ(frontEnd->workersStarted, 0);
+    EXPECT_EQ(frontEnd->workersStarted, workersAtStart);
     EXPECT_TRUE(services.writes.empty());
 }
 
@@ -314,6 +317,40 @@ TEST_F(WorkerThreadTest, AFailureOnTheWorkerIsShownOnTheDialogsThread) {
               (ShownMessage{text(communicationErrorMessage), MessageButtons::ok, true}));
     EXPECT_FALSE(form().enabled(ControlId::deviceList));
     EXPECT_TRUE(form().enabled(ControlId::searchButton));
+}
+
+// The echo waits up to a second on the worker; the form is off meanwhile
+// and afterwards exactly as before, with the answer shown by the dialog.
+TEST_F(WorkerThreadTest, APingRunsOnTheWorkerWithTheFormOff) {
+    startOnDevice();
+    ASSERT_EQ(form().userSetAddress(ControlId::ipAddressCtrl, AddressFields::of(deviceB)),
+              UserInput::accepted);
+    const FormState before = captureForm(form());
+    services.echoAnswer = 1;
+    services.holdWorker();
+    frontEnd->busyChanges.clear();
+    ASSERT_EQ(form().userClick(ControlId::pingButton), UserInput::accepted);
+    services.waitForHeldWorker();
+
+    EXPECT_TRUE(dialog->probeRunning());
+    EXPECT_EQ(frontEnd->busyChanges, std::vector<bool>{true});
+    for (const ControlId id : formControls) EXPECT_FALSE(form().enabled(id)) << controlName(id);
+    for (const ControlId id :
+         {ControlId::searchButton, ControlId::adapterCombo, ControlId::modelCombo}) {
+        EXPECT_FALSE(form().enabled(id)) << controlName(id);
+    }
+    dialog->handle(Handler::onPing, ControlId::pingButton);
+    dialog->handle(Handler::onWrite, ControlId::writeButton);
+    EXPECT_TRUE(frontEnd->messages.empty());
+
+    services.releaseWorker();
+    frontEnd->finishWorker();
+    EXPECT_FALSE(dialog->probeRunning());
+    EXPECT_EQ(changedControls(before, captureForm(form())), std::vector<std::string>{});
+    EXPECT_EQ(frontEnd->messages,
+              (std::vector<ShownMessage>{{text(pingConflictMessage), MessageButtons::ok, true}}));
+    EXPECT_EQ(services.echoTargets, std::vector<Ipv4>{deviceB});
+    EXPECT_EQ(frontEnd->busyChanges, (std::vector<bool>{true, false}));
 }
 
 // --- PING ---------------------------------------------------------------------------

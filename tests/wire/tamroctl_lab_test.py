@@ -33,7 +33,40 @@ def simulated_state(mac):
     return None
 
 
+def run_on_terminal(*args):
+    """Runs tamroctl with stderr on a pseudo-terminal; returns (status, stdout, stderr)."""
+    import pty
+    controller, terminal = pty.openpty()
+    with subprocess.Popen([TAMROCTL, *args], stdout=subprocess.PIPE, stderr=terminal) as process:
+        os.close(terminal)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(controller, 4096)
+            except OSError:  # the terminal closed with the program
+                break
+            if not chunk:
+                break
+            seen += chunk
+        stdout = process.stdout.read()
+        status = process.wait(timeout=30)
+    os.close(controller)
+    return status, stdout, seen.decode(errors="replace")
+
+
 class NetworkCommands(unittest.TestCase):
+    def test_search_shows_progress_on_a_terminal_only(self):
+        status, stdout, stderr = run_on_terminal("search", "--adapter", "veth0", "--json")
+        self.assertEqual(status, 0, stderr)
+        # Three devices of ours answer (X3 is not), two of them are on the subnet and read.
+        self.assertIn("\rsearch: 3 replies, read 2 of 2\x1b[K", stderr)
+        self.assertIn("\r\x1b[K", stderr, "the line is wiped when the search ends")
+        self.assertEqual(len(json.loads(stdout)["devices"]), 3, "stdout carries only the JSON")
+
+        piped = run("search", "--adapter", "veth0")
+        self.assertEqual(piped.returncode, 0)
+        self.assertNotIn(b"search: ", piped.stderr, "no progress line when stderr is no terminal")
+
     def test_adapters_lists_the_lab_adapter(self):
         result = run("adapters", "--json")
         self.assertEqual(result.returncode, 0)

@@ -22,7 +22,10 @@ constexpr int pixelsY(int dialogUnits) { return (dialogUnits * baseUnitY * 2 + 8
 inline constexpr int comboClosedHeight = 20;
 
 // Where an item sits in the client area. Left, top, width and height are
-// mapped one by one; a combo gets its closed height.
+// mapped one by one; a combo gets its closed height. The fonts here are
+// wider than the template's, so a text or a check box keeps its place but
+// reaches up to the next item on its row (or its group's margin), and the
+// row labels of the right-hand columns all start where the first ones do.
 QRect itemRect(const TemplateItem& item);
 
 // The dropped list's height in pixels: what the template adds below the

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
@@ -121,6 +122,10 @@ int main(int argc, char** argv) {
 
         if (!save("1-start.png")) return;
         form.userClick(ControlId::searchButton);
+        // The search runs on a worker; the window keeps answering meanwhile.
+        while (frontEnd.workerRunning()) {
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        }
         if (!select(parser.value(QStringLiteral("on"))) || !save("2-device-on-subnet.png")) return;
         if (!select(parser.value(QStringLiteral("off"))) || !save("3-device-off-subnet.png")) return;
         const int model = modelPosition(form, parser.value(QStringLiteral("model")));

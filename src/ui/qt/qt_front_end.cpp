@@ -1,6 +1,7 @@
 #include "ui/qt/qt_front_end.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -13,7 +14,20 @@
 
 namespace tamro::qt {
 
-QtFrontEnd::~QtFrontEnd() { waitForWorkers(); }
+QtFrontEnd::~QtFrontEnd() {
+    waitForWorkers();
+    setBusy(false);
+}
+
+void QtFrontEnd::setBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
 
 MessageAnswer QtFrontEnd::showMessage(std::string_view text, MessageButtons buttons) {
     if (QThread::currentThread() != thread()) {

@@ -16,8 +16,9 @@ namespace tamro::qt {
 class SetupWindow;
 
 // The dialog logic's front end in the Qt window: message boxes owned by the
-// window, the end of the dialog, and the write worker on a thread of its own
-// that reaches the dialog only by posting to the window's thread. Until a
+// window, the end of the dialog, the busy pointer, and the workers (write,
+// search, probe) on threads of their own that reach the dialog only by
+// posting to the window's thread. While one runs, ending the dialog waits. Until a
 // window is attached (the dialog's start-up) message boxes stand alone.
 class QtFrontEnd : public QObject, public FrontEnd {
     Q_OBJECT
@@ -36,6 +37,9 @@ public:
     void endDialog(int result) override;
     void startWorker(std::function<void()> work) override;
     void runOnDialogThread(std::function<void()> task) override;
+    // The wait cursor over the whole program while the dialog waits.
+    void setBusy(bool busy) override;
+    bool busy() const { return busy_; }
 
     // Set once the logic has ended the dialog (a failed start ends it before
     // it is ever shown).
@@ -52,6 +56,7 @@ private:
     std::vector<QThread*> workers_;
     std::optional<int> endResult_;
     QEventLoop* waiting_ = nullptr;
+    bool busy_ = false;
 };
 
 }  // namespace tamro::qt

@@ -13,11 +13,14 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 
 #include "platform/text.h"
 #include "ui/qt/address_edit.h"
 #include "ui/qt/dialog_geometry.h"
+#include "ui/qt/list_box.h"
 #include "ui/qt/window_look.h"
 
 namespace tamro::qt {
@@ -57,6 +60,20 @@ AddressEdit::Fields toWidgetFields(const AddressFields& fields) {
 }
 
 constexpr int noEditLimit = 32767;  // QLineEdit's own default
+
+// The room the closed list gives its entry: the field, less the pixel the
+// label is drawn in from each side.
+int entryRoom(const QComboBox& combo) {
+    QStyleOptionComboBox option;
+    option.initFrom(&combo);
+    option.editable = combo.isEditable();
+    option.frame = combo.hasFrame();
+    return combo.style()
+               ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
+                                &combo)
+               .width() -
+           2;
+}
 
 }  // namespace
 
@@ -109,17 +126,15 @@ QWidget* SetupWindow::createItem(const TemplateItem& item) {
         }
         case ControlKind::address: widget = new AddressEdit(this); break;
         case ControlKind::list: {
-            auto* list = new QListWidget(this);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            list->setSortingEnabled(false);
-            list->setUniformItemSizes(true);
-            widget = list;
+            widget = new ListBox(this);
             break;
         }
         case ControlKind::text: {
             auto* label = new QLabel(text, this);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setGeometry(itemRect(item));
+            label->setFont(fontFitting(font(), {text}, label->contentsRect().width()));
             widget = label;
             break;
         }
@@ -162,9 +177,9 @@ void SetupWindow::connectUserActions(ControlId id, QWidget* widget) {
                     });
             break;
         case ControlKind::list:
-            connect(static_cast<QListWidget*>(widget), &QListWidget::currentRowChanged, this,
+            connect(static_cast<ListBox*>(widget), &ListBox::entryChosen, this,
                     [this, id](int row) {
-                        if (row >= 0) form_.userSelect(id, row);
+                        form_.userSelect(id, row);
                         userActed();
                     });
             break;
@@ -215,21 +230,25 @@ void SetupWindow::mirrorControl(ControlId id, QWidget* widget) {
             if (!sameItems(*combo, entries)) {
                 combo->clear();
                 for (const std::string& entry : entries) combo->addItem(displayText(entry));
+                QStringList texts;
+                for (int i = 0; i < combo->count(); ++i) texts.append(combo->itemText(i));
+                combo->setFont(fontFitting(font(), texts, entryRoom(*combo)));
             }
             const int selection = form_.selection(id);
             if (combo->currentIndex() != selection) combo->setCurrentIndex(selection);
             break;
         }
         case ControlKind::list: {
-            auto* list = static_cast<QListWidget*>(widget);
+            auto* list = static_cast<ListBox*>(widget);
             const auto& entries = form_.items(id);
             if (!sameItems(*list, entries)) {
                 list->clear();
                 for (const std::string& entry : entries) list->addItem(displayText(entry));
             }
             const int selection = form_.selection(id);
-            if (list->currentRow() != selection) list->setCurrentRow(selection);
-            if (selection < 0) list->clearSelection();
+            if (list->selectedRow() != selection || list->currentRow() != selection) {
+                list->showSelection(selection);
+            }
             break;
         }
         case ControlKind::edit: {
@@ -258,7 +277,10 @@ void SetupWindow::mirrorControl(ControlId id, QWidget* widget) {
         case ControlKind::text: {
             auto* label = static_cast<QLabel*>(widget);
             const QString text = displayText(form_.text(id));
-            if (label->text() != text) label->setText(text);
+            if (label->text() != text) {
+                label->setText(text);
+                label->setFont(fontFitting(font(), {text}, label->contentsRect().width()));
+            }
             break;
         }
         case ControlKind::groupBox:

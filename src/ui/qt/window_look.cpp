@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QProxyStyle>
 #include <QStringList>
 #include <QStyleFactory>
+#include <QStyleOptionComplex>
 #include <string_view>
 
 #include "ui/dialog_template.h"
@@ -30,6 +32,26 @@ public:
         if (hint == SH_ComboBox_Popup) return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    // The template's lists are narrow for these fonts: a slimmer arrow
+    // leaves the entry the room the platform's arrow leaves it.
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+                         SubControl part, const QWidget* widget) const override {
+        if (control == CC_ComboBox && (part == SC_ComboBoxArrow || part == SC_ComboBoxEditField)) {
+            const QRect& whole = option->rect;
+            const QRect inner = whole.adjusted(comboFrame, comboFrame, -comboFrame, -comboFrame);
+            const QRect rect = part == SC_ComboBoxArrow
+                                   ? QRect(inner.right() + 1 - comboArrowWidth, inner.top(),
+                                           comboArrowWidth, inner.height())
+                                   : inner.adjusted(0, 0, -comboArrowWidth, 0);
+            return visualRect(option->direction, whole, rect);
+        }
+        return QProxyStyle::subControlRect(control, option, part, widget);
+    }
+
+private:
+    static constexpr int comboFrame = 2;
+    static constexpr int comboArrowWidth = 13;
 };
 
 }  // namespace
@@ -50,6 +72,27 @@ QFont dialogFont() {
                       QStringLiteral("IPAGothic")});
     font.setPointSize(setupDialogTemplate.fontPoints);
     return font;
+}
+
+QFont fontFitting(const QFont& base, const QStringList& texts, int room) {
+    const auto fits = [&](const QFont& font) {
+        const QFontMetrics metrics(font);
+        for (const QString& text : texts) {
+            if (metrics.horizontalAdvance(text) > room) return false;
+        }
+        return true;
+    };
+    if (fits(base)) return base;
+    constexpr int narrowest = 75;  // percent: still easy to read
+    for (int percent = 99; percent >= narrowest; --percent) {
+        QFont font = base;
+        font.setStretch(percent);
+        if (fits(font)) return font;
+        font = base;
+        font.setLetterSpacing(QFont::PercentageSpacing, percent);
+        if (fits(font)) return font;
+    }
+    return base;
 }
 
 QIcon applicationIcon() {

@@ -1,6 +1,7 @@
 // The front end the dialog's logic talks to: message boxes, the end of the
 // dialog, and the write worker's thread.
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -118,6 +119,25 @@ private slots:
         QCOMPARE(answer, MessageAnswer::cancel);
         QCOMPARE(answerer.seen().size(), 1);
         QCOMPARE(answerer.seen()[0].parent, &w.window);
+    }
+
+    // One wait cursor however often the logic says busy, and none once it
+    // is done or the front end goes.
+    void theBusyPointerComesAndGoesOnce() {
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        {
+            Window w;
+            w.frontEnd.setBusy(true);
+            w.frontEnd.setBusy(true);
+            QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+            QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            w.frontEnd.setBusy(false);
+            QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+            w.frontEnd.setBusy(false);
+            QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+            w.frontEnd.setBusy(true);
+        }
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void anEndWaitsForTheRunningWrite() {

@@ -13,17 +13,26 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTimer>
 #include <cmath>
+#include <sstream>
+#include <thread>
 #include <memory>
 #include <vector>
 
 #include "fake_dialog_services.h"
+#include "message_box_answerer.h"
 #include "models/model_file.h"
 #include "protocol/messages.h"
 #include "qt_test_main.h"
+#include "ui/console_front_end.h"
 #include "ui/dialog_messages.h"
 #include "ui/form.h"
 #include "ui/qt/address_edit.h"
@@ -92,6 +101,21 @@ struct StartedDialog {
     Widget* widget(ControlId id) const {
         return qobject_cast<Widget*>(window->controlWidget(id));
     }
+    QListWidget* list() const { return widget<QListWidget>(ControlId::deviceList); }
+    bool showActive() const {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+    // Presses the search button and waits until the search has ended.
+    bool search() {
+        const int before = services.searches;
+        QTest::mouseClick(widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        return QTest::qWaitFor([&] {
+            return services.searches > before && !frontEnd.workerRunning() &&
+                   window->controlWidget(ControlId::searchButton)->isEnabled();
+        });
+    }
 };
 
 QStringList comboItems(const QComboBox* combo) {
@@ -120,6 +144,88 @@ QWidget* owningControl(QWidget* focused) {
     }
     return focused;
 }
+
+QStringList enabledSettings(const SetupWindow& window) {
+    QStringList names;
+    for (const ControlId id : tamro::settingsControls) {
+        if (window.controlWidget(id)->isEnabled()) names.append(utf8(tamro::controlName(id)));
+    }
+    return names;
+}
+
+int highlightedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.front());
+}
+
+void clickRow(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(list->item(row)).center());
+}
+
+// The controls whose state differs between two forms.
+QStringList formDifferences(const tamro::Form& a, const tamro::Form& b) {
+    QStringList names;
+    for (const ControlId id : tamro::numberedControls()) {
+        if (a.enabled(id) != b.enabled(id) || a.visible(id) != b.visible(id) ||
+            a.text(id) != b.text(id) || a.items(id) != b.items(id) ||
+            a.selection(id) != b.selection(id) || a.checked(id) != b.checked(id) ||
+            a.address(id).fields != b.address(id).fields) {
+            names.append(utf8(tamro::controlName(id)));
+        }
+    }
+    return names;
+}
+
+// The search as it runs in place: the command line's front end, which
+// runs every worker on the dialog's thread.
+std::unique_ptr<tamro::Form> searchedInPlace(const FakeDialogServices& like) {
+    FakeDialogServices services;
+    services.adapters = like.adapters;
+    services.found = like.found;
+    services.searchFailure = like.searchFailure;
+    std::ostringstream out;
+    tamro::ConsoleFrontEnd frontEnd(out);
+    tamro::DeviceTable devices;
+    tamro::SetupDialog dialog(frontEnd, services, devices);
+    dialog.setCommandLine(TAMRO_SAMPLE_MODEL_FILE);
+    if (!dialog.initDialog()) return nullptr;
+    dialog.form().userClick(ControlId::searchButton);
+    auto form = std::make_unique<tamro::Form>(dialog.form());
+    form->setEvents(nullptr);
+    return form;
+}
+
+// Counts the ticks of a 10 ms timer and the window's paints, and notes the
+// longest wait between two ticks.
+class LoopWatch : public QObject {
+public:
+    explicit LoopWatch(QWidget* window) : window_(window) {
+        window_->installEventFilter(this);
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            ++ticks;
+            longestGap = std::max(longestGap, sinceTick_.restart());
+            window_->update();
+        });
+        sinceTick_.start();
+        timer_.start();
+    }
+    int ticks = 0;
+    int paints = 0;
+    qint64 longestGap = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QTimer timer_;
+    QElapsedTimer sinceTick_;
+};
 
 bool takesKeyboardFocus(ControlKind kind) {
     return kind != ControlKind::text && kind != ControlKind::groupBox && kind != ControlKind::rule;
@@ -153,7 +259,24 @@ private slots:
                 item.kind == ControlKind::combo ? 20 : pixels(item.rect.height);
             const QRect expected(pixels(item.rect.x), pixels(item.rect.y),
                                  pixels(item.rect.width), height);
-            QVERIFY2(widget->geometry() == expected, qPrintable(where));
+            const QRect actual = widget->geometry();
+            if (item.kind == ControlKind::text || item.kind == ControlKind::checkBox) {
+                // A text may reach further right; a row label of the right-hand
+                // columns may start where the protocol row's does (x 185).
+                const bool rowLabel = !item.numbered() && item.labelFor != ControlId::none &&
+                                      tamro::findControl(item.labelFor)->area ==
+                                          tamro::Area::newSetting;
+                QVERIFY2(actual.top() == expected.top() && actual.height() == height,
+                         qPrintable(where));
+                QVERIFY2(actual.left() == expected.left() ||
+                             (rowLabel && actual.left() >= pixels(185) &&
+                              actual.left() < expected.left()),
+                         qPrintable(where));
+                QVERIFY2(actual.right() >= expected.right() && actual.right() < 635,
+                         qPrintable(where));
+            } else {
+                QVERIFY2(actual == expected, qPrintable(where));
+            }
             if (item.numbered()) {
                 QCOMPARE(widget, bare.window->controlWidget(item.id));
                 QCOMPARE(widget->objectName(), utf8(item.name));
@@ -196,17 +319,129 @@ private slots:
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     }
 
-    // Boxes in place of Japanese text would mean the font lacks a glyph.
-    void theFontHasAGlyphForEveryText() {
+    // Boxes in place of Japanese text would mean the font lacks a glyph; a
+    // text wider than the room its widget gives it is cut.
+    void everyTextHasItsGlyphsAndItsRoom() {
         StartedDialog started;
         QVERIFY(started.started);
-        QStringList texts{started.window->windowTitle()};
+        tamro::Form& form = started.dialog->form();
+        // The longest entry the device list can show.
+        form.addItem(ControlId::deviceList, "02-00-00-00-00-10 / 255.255.255.255");
+        started.window->mirrorForm();
+        QVERIFY(started.showActive());
+
+        struct Shown {
+            QString text;
+            int room = 0;
+            QWidget* widget = nullptr;
+        };
+        std::vector<Shown> shown;
+        const auto comboRoom = [](QComboBox* combo) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            option.editable = false;
+            option.frame = combo->hasFrame();
+            // The label is drawn one pixel in from each side of the field.
+            return combo->style()
+                       ->subControlRect(QStyle::CC_ComboBox, &option,
+                                        QStyle::SC_ComboBoxEditField, combo)
+                       .width() -
+                   2;
+        };
         for (QWidget* child : started.window->findChildren<QWidget*>()) {
-            if (auto* label = qobject_cast<QLabel*>(child)) texts.append(label->text());
-            if (auto* button = qobject_cast<QAbstractButton*>(child)) texts.append(button->text());
-            if (auto* box = qobject_cast<QGroupBox*>(child)) texts.append(box->title());
-            if (auto* combo = qobject_cast<QComboBox*>(child)) texts.append(comboItems(combo));
+            if (child->isHidden() || child->window() != started.window.get()) continue;
+            if (auto* label = qobject_cast<QLabel*>(child)) {
+                shown.push_back({label->text(), label->contentsRect().width(), label});
+            } else if (auto* check = qobject_cast<QCheckBox*>(child)) {
+                // The mark, the gap and the text as the style lays them out.
+                shown.push_back({check->text(), check->width() - check->sizeHint().width() +
+                                                     check->fontMetrics().horizontalAdvance(
+                                                         QString(check->text()).remove('&')),
+                                 check});
+            } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = button->text();
+                shown.push_back({button->text(),
+                                 button->style()
+                                     ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                                     .width(),
+                                 button});
+            } else if (auto* box = qobject_cast<QGroupBox*>(child)) {
+                shown.push_back({box->title(), box->width() - 20, box});
+            } else if (auto* combo = qobject_cast<QComboBox*>(child)) {
+                for (const QString& item : comboItems(combo)) {
+                    shown.push_back({item, comboRoom(combo), combo});
+                }
+            } else if (auto* list = qobject_cast<QListWidget*>(child)) {
+                const int room = list->viewport()->width() - 2 * list->frameWidth() -
+                                 list->verticalScrollBar()->sizeHint().width();
+                for (int i = 0; i < list->count(); ++i) {
+                    shown.push_back({list->item(i)->text(), room, list});
+                }
+            }
         }
+        // The current-setting texts with the longest values they show.
+        QStringList cut;
+        const auto currentTexts = [&](ControlId current, QStringList texts) {
+            auto* label = started.widget<QLabel>(current);
+            for (const QString& text : texts) {
+                form.setText(current, text.toStdString());
+                started.window->mirrorForm();
+                const int width = label->fontMetrics().horizontalAdvance(text);
+                if (width > label->contentsRect().width()) {
+                    cut.append(QStringLiteral("\"%1\" in %2 (%3 px, room %4)")
+                                   .arg(text, label->objectName())
+                                   .arg(width)
+                                   .arg(label->contentsRect().width()));
+                }
+            }
+            form.setText(current, "");
+        };
+        const auto itemsOf = [&](ControlId combo) { return comboItems(started.widget<QComboBox>(combo)); };
+        currentTexts(ControlId::protocolCurrent, itemsOf(ControlId::protocolCombo));
+        currentTexts(ControlId::baudCurrent, itemsOf(ControlId::baudCombo));
+        currentTexts(ControlId::parityCurrent, itemsOf(ControlId::parityCombo));
+        currentTexts(ControlId::flowCurrent, itemsOf(ControlId::flowCombo));
+        currentTexts(ControlId::connectCurrent, itemsOf(ControlId::connectCombo));
+        currentTexts(ControlId::packCurrent, itemsOf(ControlId::packCombo));
+        for (const ControlId id : {ControlId::portCurrent, ControlId::remotePortCurrent}) {
+            currentTexts(id, {QStringLiteral("65535")});
+        }
+        currentTexts(ControlId::remoteIpCurrent, {QStringLiteral("255.255.255.255")});
+        currentTexts(ControlId::keepAliveCurrent, {QStringLiteral("255")});
+
+        started.window->mirrorForm();
+        QStringList allTexts{started.window->windowTitle()};
+        for (const Shown& item : shown) {
+            allTexts.append(item.text);
+            const int width = item.widget->fontMetrics().horizontalAdvance(
+                QString(item.text).remove('&'));
+            if (width > item.room) {
+                cut.append(QStringLiteral("\"%1\" in %2 (%3 px, room %4)")
+                               .arg(item.text, item.widget->objectName())
+                               .arg(width)
+                               .arg(item.room));
+            }
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(", "))));
+        // A label or a check box runs no further than the next item on its row.
+        QList<QWidget*> textWidgets;
+        for (QLabel* label : started.window->findChildren<QLabel*>()) textWidgets.append(label);
+        for (QCheckBox* check : started.window->findChildren<QCheckBox*>()) textWidgets.append(check);
+        for (QWidget* label : textWidgets) {
+            if (label->isHidden()) continue;
+            for (QWidget* other : started.window->findChildren<QWidget*>()) {
+                if (other == label || other->isHidden() || other->parentWidget() != label->parentWidget() ||
+                    qobject_cast<QGroupBox*>(other) != nullptr) {
+                    continue;
+                }
+                QVERIFY2(!label->geometry().intersects(other->geometry()),
+                         qPrintable(label->objectName() + QStringLiteral(" overlaps ") +
+                                    other->objectName()));
+            }
+        }
+
         for (const std::string_view message :
              {tamro::noAdapterMessage, tamro::portErrorMessage, tamro::remoteIpErrorMessage,
               tamro::remotePortErrorMessage, tamro::keepAliveRangeMessage,
@@ -216,14 +451,14 @@ private slots:
               tamro::settingErrorMessage, tamro::writeCompleteMessage,
               tamro::modelFileNotFoundMessage, tamro::modelFileParseFailedMessage,
               tamro::modelFileWrongMessage}) {
-            texts.append(utf8(message));
+            allTexts.append(utf8(message));
         }
-        texts.append(utf8(tamro::baudLimitMessage("115200")));
-        texts.append(QStringLiteral("キャンセル"));
+        allTexts.append(utf8(tamro::baudLimitMessage("115200")));
+        allTexts.append(QStringLiteral("キャンセル"));
 
         const QFontMetrics metrics(started.window->font());
         QStringList missing;
-        for (const QString& text : texts) {
+        for (const QString& text : allTexts) {
             for (const char32_t character : text.toUcs4()) {
                 if (character < 0x20) continue;
                 if (!metrics.inFontUcs4(character)) {
@@ -407,6 +642,234 @@ private slots:
                           list->visualItemRect(list->item(0)).center());
         QCOMPARE(bare.events.handled, std::vector<Handler>{Handler::onDeviceSelected});
         QCOMPARE(bare.form.selection(ControlId::deviceList), 0);
+    }
+
+    // A list that receives the focus has chosen nothing: the settings stay
+    // off until the operator picks an entry, by mouse or by key.
+    void tabbingIntoTheDeviceListChoosesNothing() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10"), foundDevice(0x11, "10.77.0.11")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        QCOMPARE(started.list()->count(), 2);
+
+        started.window->controlWidget(ControlId::searchButton)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), started.list());
+        QCOMPARE(started.dialog->form().selection(ControlId::deviceList), -1);
+        QCOMPARE(highlightedRow(started.list()), -1);
+        QCOMPARE(enabledSettings(*started.window), QStringList());
+
+        // The first key down chooses the first entry and shows it.
+        QTest::keyClick(started.list(), Qt::Key_Down);
+        QCOMPARE(started.dialog->form().selection(ControlId::deviceList), 0);
+        QCOMPARE(highlightedRow(started.list()), 0);
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("4016"));
+        QTest::keyClick(started.list(), Qt::Key_Down);
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("4017"));
+
+        // Away and back: the choice stays what it was.
+        QTest::keyClick(started.list(), Qt::Key_Tab, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), started.list());
+        QCOMPARE(started.dialog->form().selection(ControlId::deviceList), 1);
+        QCOMPARE(highlightedRow(started.list()), 1);
+
+        // A list emptied of its selection by the program takes the focus the same way.
+        tamro::Form& form = started.dialog->form();
+        form.setSelection(ControlId::deviceList, -1);
+        tamro::resetSettingControls(form, false);
+        started.window->mirrorForm();
+        QCOMPARE(highlightedRow(started.list()), -1);
+        QTest::keyClick(started.list(), Qt::Key_Tab, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), started.list());
+        QCOMPARE(form.selection(ControlId::deviceList), -1);
+        QCOMPARE(enabledSettings(*started.window), QStringList());
+    }
+
+    // The platform's single-selection list box cannot be emptied by its
+    // user, so what is highlighted is always what the dialog acts on.
+    void theOperatorCannotEmptyTheDeviceListsSelection() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10"), foundDevice(0x11, "10.77.0.11")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        QListWidget* list = started.list();
+        const tamro::Form& form = started.dialog->form();
+
+        clickRow(list, 1);
+        QCOMPARE(form.selection(ControlId::deviceList), 1);
+        clickRow(list, 1, Qt::ControlModifier);
+        QCOMPARE(highlightedRow(list), 1);
+        QCOMPARE(form.selection(ControlId::deviceList), 1);
+        QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(highlightedRow(list), 1);
+        QCOMPARE(form.selection(ControlId::deviceList), 1);
+        // Below the last entry there is nothing to choose.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(10, list->viewport()->height() - 5));
+        QCOMPARE(highlightedRow(list), 1);
+        QCOMPARE(form.selection(ControlId::deviceList), 1);
+        QVERIFY(started.window->controlWidget(ControlId::writeButton)->isEnabled());
+
+        // Ctrl+click on another entry chooses it as a plain click does.
+        clickRow(list, 0, Qt::ControlModifier);
+        QCOMPARE(highlightedRow(list), 0);
+        QCOMPARE(form.selection(ControlId::deviceList), 0);
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("4016"));
+    }
+
+    // Every click on an entry notifies, the selected one included: after a
+    // failed discovery kept the list, the highlighted device comes back.
+    void clickingTheSelectedEntryShowsItsDeviceAgain() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10"), foundDevice(0x11, "10.77.0.11")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        clickRow(started.list(), 1);
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("4017"));
+
+        MessageBoxAnswerer answerer;
+        started.services.searchFailure = FakeDialogServices::SearchFailure::beforeStoring;
+        QVERIFY(started.search());
+        QTRY_COMPARE(answerer.texts(), QStringList{utf8(tamro::communicationErrorMessage)});
+        QCOMPARE(started.list()->count(), 2);
+        QCOMPARE(highlightedRow(started.list()), 1);
+        QCOMPARE(enabledSettings(*started.window), QStringList());
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QString());
+
+        clickRow(started.list(), 1);
+        QCOMPARE(started.widget<QLabel>(ControlId::portCurrent)->text(), QStringLiteral("4017"));
+        QVERIFY(started.window->controlWidget(ControlId::writeButton)->isEnabled());
+
+        // And on a bare form: two clicks on one entry, two notifications.
+        BareWindow bare;
+        bare.form.addItem(ControlId::deviceList, "02-00-00-00-00-10 / 10.77.0.10");
+        bare.window->mirrorForm();
+        QVERIFY(bare.showActive());
+        auto* list = bare.widget<QListWidget>(ControlId::deviceList);
+        clickRow(list, 0);
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        clickRow(list, 0);
+        QCOMPARE(bare.events.handled,
+                 (std::vector<Handler>{Handler::onDeviceSelected, Handler::onDeviceSelected}));
+    }
+
+    // A search of about a second runs on a worker: the window keeps
+    // answering, everything that could change the table or read the form is
+    // off, the pointer says busy, and the form ends as the search in place
+    // leaves it.
+    void aSearchKeepsTheWindowAliveAndEndsAsInPlace() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10"), foundDevice(0x56, "172.16.5.9"),
+                                  foundDevice(0x11, "10.77.0.11")};
+        started.services.searchTime = std::chrono::milliseconds(1000);
+        QVERIFY(started.showActive());
+
+        LoopWatch watch(started.window.get());
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        QVERIFY(started.dialog->searchRunning());
+        QVERIFY(started.frontEnd.workerRunning());
+        for (const ControlId id : {ControlId::searchButton, ControlId::adapterCombo,
+                                   ControlId::modelCombo, ControlId::deviceList}) {
+            QVERIFY2(!started.window->controlWidget(id)->isEnabled(),
+                     qPrintable(utf8(tamro::controlName(id))));
+        }
+        QCOMPARE(enabledSettings(*started.window), QStringList());
+        QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+        const int ticksAtStart = watch.ticks;
+        const int paintsAtStart = watch.paints;
+        QTRY_VERIFY_WITH_TIMEOUT(!started.frontEnd.workerRunning(), 10000);
+        // A window that froze for the second would have ticked once or twice.
+        QVERIFY2(watch.ticks - ticksAtStart >= 20, qPrintable(QString::number(watch.ticks)));
+        QVERIFY(watch.paints - paintsAtStart >= 10);
+        qInfo("search of 1 s: %d ticks, %d paints, longest gap %lld ms",
+              watch.ticks - ticksAtStart, watch.paints - paintsAtStart, watch.longestGap);
+        QVERIFY(started.services.searchThread != std::this_thread::get_id());
+
+        QVERIFY(!started.dialog->searchRunning());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        const auto inPlace = searchedInPlace(started.services);
+        QVERIFY(inPlace != nullptr);
+        QCOMPARE(formDifferences(started.dialog->form(), *inPlace), QStringList());
+        QCOMPARE(started.list()->count(), 3);
+        QVERIFY(started.list()->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::searchButton)->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::modelCombo)->isEnabled());
+    }
+
+    void aFailedSearchOnTheWorkerEndsAsInPlace() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        MessageBoxAnswerer answerer;
+        // Replies of this run over the rows the list shows.
+        started.services.found = {foundDevice(0x12, "10.77.0.12")};
+        started.services.searchFailure = FakeDialogServices::SearchFailure::afterStoring;
+        started.services.searchTime = std::chrono::milliseconds(300);
+        QVERIFY(started.search());
+        QTRY_COMPARE(answerer.texts(), QStringList{utf8(tamro::communicationErrorMessage)});
+        QCOMPARE(started.list()->count(), 0);
+        const auto inPlace = searchedInPlace(started.services);
+        QVERIFY(inPlace != nullptr);
+        QCOMPARE(formDifferences(started.dialog->form(), *inPlace), QStringList());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // Closing waits for the search, then ends the dialog.
+    void closingDuringASearchEndsTheDialogOnceItIsOver() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x10, "10.77.0.10")};
+        started.services.searchTime = std::chrono::milliseconds(800);
+        started.window->open();
+        started.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(started.window.get()));
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::searchButton), Qt::LeftButton);
+        QVERIFY(started.frontEnd.workerRunning());
+        started.window->close();
+        QVERIFY(started.window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!started.window->isVisible(), 5000);
+        QCOMPARE(started.window->result(), SetupWindow::cancelResult);
+        QCOMPARE(started.services.searches.load(), 1);
+        QVERIFY(!started.frontEnd.workerRunning());
+        QVERIFY(!started.dialog->searchRunning());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void aPingRunsOffTheWindowsThread() {
+        StartedDialog started;
+        QVERIFY(started.started);
+        started.services.found = {foundDevice(0x56, "172.16.5.9")};
+        QVERIFY(started.showActive());
+        QVERIFY(started.search());
+        clickRow(started.list(), 0);
+        QVERIFY(started.window->controlWidget(ControlId::pingButton)->isEnabled());
+
+        MessageBoxAnswerer answerer;
+        started.services.echoTime = std::chrono::milliseconds(500);
+        QTest::mouseClick(started.widget<QPushButton>(ControlId::pingButton), Qt::LeftButton);
+        QVERIFY(started.dialog->probeRunning());
+        QVERIFY(!started.window->controlWidget(ControlId::pingButton)->isEnabled());
+        QVERIFY(!started.window->controlWidget(ControlId::deviceList)->isEnabled());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts(), QStringList{utf8(tamro::pingNoAnswerMessage)},
+                                  5000);
+        QVERIFY(started.services.probeThread != std::this_thread::get_id());
+        QTRY_VERIFY(!started.frontEnd.workerRunning());
+        QVERIFY(started.window->controlWidget(ControlId::pingButton)->isEnabled());
+        QVERIFY(started.window->controlWidget(ControlId::deviceList)->isEnabled());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void buttonsAndTheCheckBoxReachTheirHandlers() {
