@@ -95,12 +95,13 @@ MessageAnswer CommandFrontEnd::showMessage(std::string_view text, MessageButtons
     const bool result =
         std::find(resultTexts_.begin(), resultTexts_.end(), text) != resultTexts_.end();
     // Model names may arrive in the device world's code page.
-    (result ? std::cout : std::cerr) << toDisplayText(text) << std::endl;
+    if (!quiet_) (result ? std::cout : std::cerr) << toDisplayText(text) << std::endl;
     shown_.emplace_back(text);
     if (buttons == MessageButtons::ok) return MessageAnswer::ok;
     const MessageAnswer answer =
         confirm_ && confirm_(text) ? MessageAnswer::ok : MessageAnswer::cancel;
     lastConfirmation_ = answer;
+    ++confirmations_;
     return answer;
 }
 

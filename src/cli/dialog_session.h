@@ -34,6 +34,9 @@ public:
     explicit CommandFrontEnd(Confirmation confirm = {});
 
     void setResultTexts(std::vector<std::string_view> texts) { resultTexts_ = std::move(texts); }
+    // While quiet, messages are kept but not printed: a rehearsal of the
+    // write's checks that the operator needs to see only when one fails.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
 
     MessageAnswer showMessage(std::string_view text, MessageButtons buttons) override;
     void endDialog(int result) override;
@@ -48,12 +51,16 @@ public:
     std::vector<std::string> shownFrom(std::size_t from) const;
     // The answer to the last confirmation, if one was asked.
     std::optional<MessageAnswer> lastConfirmation() const { return lastConfirmation_; }
+    // How many confirmations have been asked so far.
+    std::size_t confirmationCount() const { return confirmations_; }
 
 private:
     Confirmation confirm_;
     std::vector<std::string_view> resultTexts_;
     std::vector<std::string> shown_;
     std::optional<MessageAnswer> lastConfirmation_;
+    bool quiet_ = false;
+    std::size_t confirmations_ = 0;
 };
 
 // Which device to work on, and how to get there.

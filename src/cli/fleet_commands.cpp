@@ -75,7 +75,12 @@ int runExport(const ExportOptions& options) {
             SettingsDocument document;
             document.mac = device.mac;
             document.model = chosenModelName(dialog.form());
-            document.version = formatVersionText(dialog.fileVersion());
+            // "1.00", as the window's "Version 1.00" shows it.
+            std::string version = formatVersionText(dialog.fileVersion());
+            if (const std::size_t blank = version.find(' '); blank != std::string::npos) {
+                version.erase(0, blank + 1);
+            }
+            document.version = version;
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (options.withoutAddress && isAddressFlag(settingFlags[i])) continue;
                 document.values[i] = settingValue(dialog.form(), settingFlags[i]);
@@ -160,6 +165,24 @@ std::vector<std::string> prepareTarget(SetupDialog& dialog, DeviceTable& devices
                            disabledReason(dialog, device, ControlId::writeButton));
     }
     return problems;
+}
+
+// prepareTarget, then the write button with its confirmation cancelled:
+// the dialog's checks speak, nothing is sent.
+std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices,
+                                       CommandFrontEnd& frontEnd, const Target& target,
+                                       const std::optional<std::string>& model) {
+    std::vector<std::string> problems = prepareTarget(dialog, devices, target, model);
+    if (!problems.empty()) return problems;
+    const std::size_t before = frontEnd.shownCount();
+    const std::size_t asked = frontEnd.confirmationCount();
+    dialog.form().userClick(ControlId::writeButton);
+    const std::vector<std::string> shown = frontEnd.shownFrom(before);
+    // A check that fails shows its message and asks nothing.
+    if (frontEnd.confirmationCount() == asked + 1 && shown.size() == 1) return {};
+    std::string message;
+    for (const std::string& each : shown) message += (message.empty() ? "" : " ") + toDisplayText(each);
+    return {message.empty() ? std::string("the write button did nothing") : message};
 }
 
 // The batch as the file, the map and this search make it; every reason it
@@ -411,25 +434,28 @@ int runApply(const ApplyOptions& options) {
     std::optional<std::string> model = document->model;
     if (options.modelOption->count() > 0) model = options.model;
 
-    // Each dialog confirmation is the batch's, given once below.
-    std::size_t confirmations = 0;
-    CommandFrontEnd frontEnd([&confirmations](std::string_view) {
-        ++confirmations;
-        return true;
-    });
+    // Each dialog confirmation is the batch's, given once below; while
+    // rehearsing, every one is cancelled, so the checks run and nothing goes out.
+    bool rehearsing = false;
+    CommandFrontEnd frontEnd([&rehearsing](std::string_view) { return !rehearsing; });
     DeviceChoice choice = options.choice;
     return withSearchedDialog(choice, frontEnd, [&](SetupDialog& dialog, DeviceTable& devices,
                                                     const std::string& adapterText) {
         std::vector<std::string> problems;
         std::vector<Target> targets =
             planBatch(options, *document, rows, dialog.form(), devices, problems);
-        // Every value goes to a control that takes it, on every device,
-        // before any device is written.
-        for (const Target& target : targets) {
-            if (!problems.empty()) break;
-            for (const std::string& each : prepareTarget(dialog, devices, target, model)) {
-                problems.push_back(target.entry + ": " + each);
+        // Every value goes to a control that takes it and passes the
+        // write's checks, on every device, before any device is written.
+        if (problems.empty()) {
+            rehearsing = true;
+            frontEnd.setQuiet(true);
+            for (const Target& target : targets) {
+                for (const std::string& each : rehearseWrite(dialog, devices, frontEnd, target, model)) {
+                    problems.push_back(target.entry + ": " + each);
+                }
             }
+            frontEnd.setQuiet(false);
+            rehearsing = false;
         }
         if (!problems.empty()) {
             std::cerr << "tamroctl: nothing was sent:\n";
@@ -464,15 +490,16 @@ int runApply(const ApplyOptions& options) {
             }
             std::cerr << "writing " << target.entry << " ...\n";
             const std::size_t before = frontEnd.shownCount();
-            const std::size_t asked = confirmations;
+            const std::size_t asked = frontEnd.confirmationCount();
             form.userClick(ControlId::writeButton);
             if (frontEnd.shownSince(before, writeCompleteMessage)) {
                 target.result = "written";
                 continue;
             }
             // The dialog's checks come before its confirmation.
-            target.result = confirmations == asked ? "refused" : "failed";
-            for (const std::string& shown : frontEnd.shownFrom(before + (confirmations - asked))) {
+            const std::size_t confirmed = frontEnd.confirmationCount() - asked;
+            target.result = confirmed == 0 ? "refused" : "failed";
+            for (const std::string& shown : frontEnd.shownFrom(before + confirmed)) {
                 target.message += (target.message.empty() ? "" : " ") + toDisplayText(shown);
             }
         }
@@ -534,12 +561,12 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
     applyCommand->add_option("--addresses", apply->addresses,
                              "CSV file mac,ip[,mask[,gateway]]: each device's own address");
     applyCommand->add_flag("--yes", apply->yes, "Confirm the whole batch without asking");
+    // A flag, so that "--verify DEVICE" leaves the device a device; the
+    // seconds only as --verify=SECONDS.
     apply->verifyOption =
         applyCommand
-            ->add_option("--verify", apply->verifySeconds,
-                         "Search again (up to SECONDS, default 30) and compare what each reads")
-            ->expected(0, 1)
-            ->default_val(30)
+            ->add_flag("--verify{30}", apply->verifySeconds,
+                       "Search again (--verify=SECONDS, default 30) and compare what each reads")
             ->check(CLI::Range(1, 600));
     applyCommand->add_flag("--json", apply->json, "Print the results as one JSON object");
     applyCommand->callback([apply, &exitCode] { exitCode = runApply(*apply); });

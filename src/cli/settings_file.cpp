@@ -85,8 +85,27 @@ std::optional<SettingsDocument> parseSettings(std::string_view text, const std::
         problem = name + ": " + why;
         return std::nullopt;
     };
-    const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+    // A key given twice would silently lose one of its values.
+    std::vector<std::vector<std::string>> open;
+    std::string repeated;
+    const nlohmann::json::parser_callback_t noRepeats =
+        [&](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+            using Event = nlohmann::json::parse_event_t;
+            if (event == Event::object_start) open.emplace_back();
+            if (event == Event::object_end && !open.empty()) open.pop_back();
+            if (event == Event::key && !open.empty() && parsed.is_string()) {
+                const std::string key = parsed.get<std::string>();
+                std::vector<std::string>& keys = open.back();
+                if (repeated.empty() && std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                    repeated = key;
+                }
+                keys.push_back(key);
+            }
+            return true;
+        };
+    const nlohmann::json json = nlohmann::json::parse(text, noRepeats, false);
     if (json.is_discarded()) return refuse("not a JSON document");
+    if (!repeated.empty()) return refuse(repeated + ": given twice");
     if (!json.is_object()) return refuse("not a JSON object");
     const auto format = json.find("format");
     if (format == json.end()) {
