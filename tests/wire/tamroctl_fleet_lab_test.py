@@ -8,6 +8,8 @@ fleet_devices.json):
     tamroctl_fleet_lab_test.py TAMROCTL
 """
 
+import csv
+import io
 import json
 import os
 import socket
@@ -383,6 +385,41 @@ class ExportApply(unittest.TestCase):
         packets = [bytes.fromhex(line["hex"]) for line in lines if line.get("what") == "assignment"]
         self.assertEqual(packets, [bytes.fromhex("000000fc") + b"IP-SETUP"
                                    + bytes.fromhex("00009941") + socket.inet_aton("10.77.0.91")])
+
+
+class SearchTable(unittest.TestCase):
+    def test_csv_and_table_list_every_device_in_the_lists_order_in_words(self):
+        listed = json.loads(run("search", "--json").stdout)["devices"]
+        result = run("search", "--csv")
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        rows = list(csv.reader(io.StringIO(text(result.stdout))))
+        self.assertEqual(rows[0][:4], ["MAC", "ADDRESS", "TYPE", "READ"])
+        self.assertEqual([(row[0], row[1]) for row in rows[1:]],
+                         [(device["mac"], device["ip"]) for device in listed])
+        by_mac = {row[0]: dict(zip(rows[0], row)) for row in rows[1:]}
+        source = by_mac[SOURCE]
+        self.assertEqual((source["READ"], source["PROTOCOL"], source["SERIAL"], source["FLOW"],
+                          source["CONNECT"], source["PACK"], source["REMOTE"]),
+                         ("yes", "TCP", "115200 7E2", "CTS/RTS", "シリアル受信時",
+                          "ｱｲﾄﾞﾙｷﾞｬｯﾌﾟ250msec", "10.77.0.200:4001"))
+        self.assertEqual(by_mac[SHARED_END]["READ"], "no: off the subnet")
+
+        table = text(run("search", "--table").stdout).splitlines()
+        self.assertEqual(len(table), len(rows))
+        # Every row starts its ADDRESS column where the header does.
+        column = table[0].index("ADDRESS")
+        for line, row in zip(table[1:], rows[1:]):
+            self.assertEqual(line[column:].split()[0], row[1])
+
+        plain = text(run("search").stdout)
+        self.assertIn("flow CTS/RTS, connect シリアル受信時, remote 10.77.0.200:4001, "
+                      "keep-alive 20 s, pack ｱｲﾄﾞﾙｷﾞｬｯﾌﾟ250msec", plain)
+        self.assertNotIn("0x", plain)
+
+    def test_table_and_json_are_one_or_the_other(self):
+        result = run("search", "--csv", "--json")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("excludes", text(result.stderr))
 
 
 if __name__ == "__main__":
