@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev fonts-ipafont-gothic
   # the network namespaces of the lab tests, the pictures and the demo
   iproute2
+  # the Windows cross build and its tests under Wine
+  g++-mingw-w64-x86-64-posix wine wine64 googletest
 )
 
 missing=()

@@ -3,7 +3,10 @@
 #   1. g++, warnings as errors, all tests;
 #   2. clang++, warnings as errors, the tests outside the network lab;
 #   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests;
-#   4. the fuzz targets, 30 s each.
+#   4. the fuzz targets, 30 s each;
+#   5. windows: the MinGW-w64 cross build, its tests under Wine, and tamroctl.exe
+#      on the wire in the lab against the Linux build's simulator and tamroctl.
+# With suite names (gcc, clang, sanitize, fuzz, windows) only those run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,14 +23,36 @@ run_suite() {
   ctest --test-dir "build/$name" --output-on-failure -j "$jobs" "${ctest_args[@]}"
 }
 
-run_suite gcc g++
+wanted() { ((${#suites[@]} == 0)) || [[ " ${suites[*]} " == *" $1 "* ]]; }
+suites=("$@")
+
+run_windows_suite() {
+  echo "== windows ==" >&2
+  local started=$SECONDS
+  # The lab side stays Linux: only the simulator and tamroctl of the gcc build.
+  CXX=g++ cmake -G Ninja -S . -B build/gcc -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAMRO_WERROR=ON >/dev/null
+  ninja -C build/gcc -j "$jobs" tamro-devsim tamroctl
+  TAMRO_JOBS=$jobs scripts/build-windows.sh build/windows \
+    -DTAMRO_LINUX_BUILD_DIR="$PWD/build/gcc"
+  # The Wine tests take turns (they share one Wine prefix), so one job.
+  ctest --test-dir build/windows --output-on-failure -L windows
+  echo "windows suite: $((SECONDS - started)) s" >&2
+}
+
+if wanted gcc; then run_suite gcc g++; fi
 # The lab tests exercise the same sources twice more; the clang run is for
 # the compiler's warnings and the unit tests.
 ctest_args=(-LE lab)
-run_suite clang clang++
+if wanted clang; then run_suite clang clang++; fi
 ctest_args=()
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+if wanted sanitize; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+fi
 
-echo "== fuzz ==" >&2
-scripts/fuzz.sh 30
+if wanted fuzz; then
+  echo "== fuzz ==" >&2
+  scripts/fuzz.sh 30
+fi
+if wanted windows; then run_windows_suite; fi

@@ -1,7 +1,5 @@
 #include "dialog_session.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -255,7 +253,7 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
 
 bool confirmAtTerminal(bool yes) {
     if (yes) return true;
-    if (isatty(STDIN_FILENO) == 0) {
+    if (!standardInputIsTerminal()) {
         std::cerr << "tamroctl: not confirmed (give --yes to write without asking)\n";
         return false;
     }

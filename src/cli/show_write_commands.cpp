@@ -15,6 +15,7 @@
 #include "argument_text.h"
 #include "device_json.h"
 #include "platform/ipv4.h"
+#include "platform/terminal.h"
 #include "platform/text.h"
 #include "protocol/device_search.h"
 #include "protocol/messages.h"

@@ -2,10 +2,9 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
+#include "platform/file_access.h"
 #include "platform/text.h"
 
 namespace tamro {
@@ -69,10 +68,7 @@ private:
 // The model file must be something the original could open as a file: a
 // directory cannot be opened there, and a device or pipe could block or
 // never end here.
-bool isOpenableFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error) && !error;
-}
+bool isOpenableFile(const std::string& path) { return isRegularFile(path); }
 
 // Columns 1 to 14 of a model line, in file order.
 constexpr std::array<std::int32_t ModelRecord::*, 14> columns = {
@@ -138,7 +134,7 @@ std::int32_t parseModelLine(std::string_view line, ModelTable& table) {
 
 std::int32_t loadModelFile(const std::string& path, ModelTable& table, MessageSink& messages) {
     if (!isOpenableFile(path)) return 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFile(path, "rb");
     if (file == nullptr) return 0;
     FileCloser closer(file);
     TextModeReader reader(file);
@@ -176,7 +172,7 @@ std::int32_t loadModelFile(const std::string& path, ModelTable& table, MessageSi
 }
 
 std::string defaultModelFilePath(const std::string& executablePath) {
-    const auto slash = executablePath.rfind('/');
+    const auto slash = executablePath.find_last_of(directorySeparators());
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const auto dot = executablePath.rfind('.');
     const std::size_t nameEnd =
@@ -198,8 +194,7 @@ std::int32_t loadModels(std::string_view commandLine, ModelTable& table, Message
     if (!executablePath) return 1;
     const std::string path = defaultModelFilePath(*executablePath);
     // Any directory entry counts as found, as a directory search would see it.
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    if (!directoryEntryExists(path)) {
         messages.showMessage(modelFileNotFoundMessage);
         return 1;
     }

@@ -6,4 +6,7 @@ namespace tamro {
 // progress line that rewrites itself makes sense.
 bool standardErrorIsTerminal();
 
+// True when standard input is a terminal, where a person can answer a question.
+bool standardInputIsTerminal();
+
 }  // namespace tamro

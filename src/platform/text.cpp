@@ -1,10 +1,9 @@
 #include "platform/text.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstddef>
 #include <limits>
+
+#include "platform/code_page.h"
 
 namespace tamro {
 
@@ -16,8 +15,8 @@ bool isCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Used when the system has no code page 932 converter: ASCII survives, the
-// rest is marked unreadable.
+// Used when the conversion fails to give UTF-8: ASCII survives, the rest
+// is marked unreadable.
 std::string asciiOnly(std::string_view bytes) {
     std::string result;
     for (char c : bytes) {
@@ -29,47 +28,6 @@ std::string asciiOnly(std::string_view bytes) {
     }
     return result;
 }
-
-class Cp932Converter {
-public:
-    Cp932Converter() : handle_(iconv_open("UTF-8", "CP932")) {}
-    ~Cp932Converter() {
-        if (isOpen()) iconv_close(handle_);
-    }
-    Cp932Converter(const Cp932Converter&) = delete;
-    Cp932Converter& operator=(const Cp932Converter&) = delete;
-
-    bool isOpen() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-
-    std::string convert(std::string_view bytes) {
-        std::string result;
-        // Every CP932 byte becomes at most three UTF-8 bytes.
-        char buffer[256];
-        std::size_t position = 0;
-        while (position < bytes.size()) {
-            // iconv's interface is not const-correct; it only reads the input.
-            char* in = const_cast<char*>(bytes.data() + position);
-            std::size_t inLeft = bytes.size() - position;
-            char* out = buffer;
-            std::size_t outLeft = sizeof buffer;
-            const std::size_t done = iconv(handle_, &in, &inLeft, &out, &outLeft);
-            const int error = errno;
-            result.append(buffer, static_cast<std::size_t>(out - buffer));
-            position = bytes.size() - inLeft;
-            if (done != static_cast<std::size_t>(-1)) break;
-            if (error == E2BIG) continue;
-            // An unreadable or cut-off character: mark it and go on with the
-            // next byte, which may start a readable one.
-            result += replacementCharacter;
-            ++position;
-            iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        }
-        return result;
-    }
-
-private:
-    iconv_t handle_;
-};
 
 }  // namespace
 
@@ -137,8 +95,7 @@ bool isValidUtf8(std::string_view bytes) {
 
 std::string toDisplayText(std::string_view bytes) {
     if (isValidUtf8(bytes)) return std::string(bytes);
-    Cp932Converter converter;
-    std::string result = converter.isOpen() ? converter.convert(bytes) : asciiOnly(bytes);
+    std::string result = utf8FromCodePage932(bytes);
     // The promise is UTF-8 whatever the converter does.
     if (!isValidUtf8(result)) result = asciiOnly(bytes);
     return result;

@@ -32,28 +32,32 @@ SocketError lastError() { return errno != 0 ? errno : EIO; }
 SocketError timedOutError() { return ETIMEDOUT; }
 bool isMessageTooLong(SocketError error) { return error == EMSGSIZE; }
 SocketError lastSocketError() { return lastError(); }
+bool startSocketLayer() { return true; }
 
 UdpSocket::~UdpSocket() { close(); }
 
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept
+    : handle_(std::exchange(other.handle_, invalidHandle)) {}
 
 UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
     if (this != &other) {
         close();
-        handle_ = std::exchange(other.handle_, -1);
+        handle_ = std::exchange(other.handle_, invalidHandle);
     }
     return *this;
 }
 
 SocketError UdpSocket::open() {
     close();
-    handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    return handle_ >= 0 ? 0 : lastError();
+    const int descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (descriptor < 0) return lastError();
+    handle_ = descriptor;
+    return 0;
 }
 
 void UdpSocket::close() {
-    if (handle_ >= 0) ::close(handle_);
-    handle_ = -1;
+    if (isOpen()) ::close(static_cast<int>(handle_));
+    handle_ = invalidHandle;
 }
 
 void UdpSocket::enableBroadcast() {
@@ -149,22 +153,6 @@ WaitResult waitReadableSet(std::span<UdpSocket* const> sockets, std::chrono::mil
         }
     }
     return any ? WaitResult::ready : WaitResult::failed;
-}
-
-WaitResult waitReadable(std::span<UdpSocket* const> sockets, std::chrono::milliseconds timeout,
-                        std::size_t& readyIndex) {
-    std::array<std::uint8_t, maxWaitSockets> readable{};
-    const std::size_t count = std::min(sockets.size(), readable.size());
-    const WaitResult result =
-        waitReadableSet(sockets.first(count), timeout, std::span(readable).first(count));
-    if (result != WaitResult::ready) return result;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (readable[i]) {
-            readyIndex = i;
-            return WaitResult::ready;
-        }
-    }
-    return WaitResult::failed;
 }
 
 }  // namespace tamro

@@ -18,6 +18,10 @@ SocketError timedOutError();
 bool isMessageTooLong(SocketError error);
 SocketError lastSocketError();
 
+// Starts the system's socket layer; call once at program start, before any
+// socket is opened. False when the sockets cannot be used at all.
+bool startSocketLayer();
+
 struct ReceivedDatagram {
     SocketError error = 0;   // non-zero: nothing usable was received
     std::size_t length = 0;  // bytes written to the buffer
@@ -37,7 +41,7 @@ public:
     UdpSocket& operator=(const UdpSocket&) = delete;
 
     SocketError open();
-    bool isOpen() const { return handle_ >= 0; }
+    bool isOpen() const { return handle_ != invalidHandle; }
     void close();
 
     // Option results are deliberately not reported; callers carry on either way.
@@ -48,6 +52,8 @@ public:
 
     SocketError bind(const Ipv4& address, std::uint16_t port);
     // Ties the socket to one interface, so that it hears only what arrives there.
+    // Fails where the system has no such notion (Windows, whose sockets bound
+    // to an adapter's address hear the broadcasts to their port anyway).
     SocketError bindToInterface(std::string_view interfaceName);
 
     SocketError sendTo(const Ipv4& address, std::uint16_t port,
@@ -57,10 +63,13 @@ public:
     // reported as an error, never cut short silently.
     ReceivedDatagram receiveFrom(std::span<std::uint8_t> buffer);
 
-    int nativeHandle() const { return handle_; }
+    // Wide enough for a POSIX descriptor and a Windows SOCKET alike.
+    using NativeHandle = std::intptr_t;
+    static constexpr NativeHandle invalidHandle = -1;
+    NativeHandle nativeHandle() const { return handle_; }
 
 private:
-    int handle_ = -1;
+    NativeHandle handle_ = invalidHandle;
 };
 
 enum class WaitResult { ready, timedOut, failed };

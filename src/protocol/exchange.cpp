@@ -137,8 +137,9 @@ bool DiscoveryListener::receive(std::size_t which, DeviceTable& table, std::int3
     if (which >= sockets().size()) return false;
     if (receiveDiscoveryReply(table, *all_[which], index) == 0) return false;
     const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
-    // Our own query comes back on the broadcast socket; it is no reply.
-    if (which == 1 && record.peer.address == adapterAddress_) return false;
+    // Our own query comes back wherever broadcasts are heard (the wildcard
+    // socket, or on Windows the adapter's own); it is no reply.
+    if (record.peer.address == adapterAddress_) return false;
     return isAcceptedTypeCode(record.typeCode);
 }
 

@@ -4,15 +4,19 @@ before anything could be sent, so it runs outside the lab.
 Usage: tamroctl_arguments_test.py TAMROCTL
 """
 
+import os
+import shlex
 import subprocess
 import sys
 import unittest
 
 TAMROCTL = ""
+# Runs the program, when it needs one (the Windows build: Wine).
+RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
 
 
 def run(*args):
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=30, check=False,
+    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=30, check=False,
                           stdin=subprocess.DEVNULL)
 
 

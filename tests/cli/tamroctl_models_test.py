@@ -7,12 +7,15 @@ import errno
 import json
 import os
 import shutil
+import shlex
 import subprocess
 import sys
 import tempfile
 import unittest
 
 TAMROCTL = ""
+# Runs the program, when it needs one (the Windows build: Wine).
+RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
 SAMPLE = ""
 
 NOT_FOUND = "datファイルが見つかりませんでした。"
@@ -37,7 +40,7 @@ SAMPLE_MODELS = [
 
 
 def run(*args, program=None):
-    return subprocess.run([program or TAMROCTL, *args], capture_output=True, timeout=60,
+    return subprocess.run([*RUNNER, program or TAMROCTL, *args], capture_output=True, timeout=60,
                           check=False)
 
 

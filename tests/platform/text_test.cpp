@@ -73,10 +73,21 @@ TEST(ToDisplayText, KeepsUtf8AndConvertsCodePage932) {
     EXPECT_EQ(toDisplayText("\x81\x60"), "～");
 }
 
+TEST(ToDisplayText, ReadsTheSingleBytesWindowsGivesPrivateCharacters) {
+    // Windows' code page 932 reads these bytes; model names must read the
+    // same on every platform.
+    EXPECT_EQ(toDisplayText("A\x80\x42"), "A\xC2\x80" "B");
+    EXPECT_EQ(toDisplayText("\xA0"), "\uF8F0");
+    EXPECT_EQ(toDisplayText("\xFD\xFE\xFF"), "\uF8F1\uF8F2\uF8F3");
+    // As the second byte of a pair they belong to that pair.
+    EXPECT_EQ(toDisplayText("\x81\x80"), "÷");
+    // After a lead byte they cannot pair with, they still read alone.
+    EXPECT_EQ(toDisplayText("\x81\xFD"), "\uFFFD\uF8F1");
+    EXPECT_EQ(toDisplayText("\x85\xA0"), "\uFFFD\uF8F0");
+}
+
 TEST(ToDisplayText, MarksUnreadableBytesAndGoesOn) {
     const std::string replacement = "\xEF\xBF\xBD";
-    EXPECT_EQ(toDisplayText("A\x80\x42"), "A" + replacement + "B");
-    EXPECT_EQ(toDisplayText("\xFD\xFE\xFF"), replacement + replacement + replacement);
     // A lead byte without a valid partner, and one cut off at the end.
     EXPECT_EQ(toDisplayText("\x82\x42z"), replacement + "Bz");
     EXPECT_EQ(toDisplayText("\xB1\x82"), "ｱ" + replacement);

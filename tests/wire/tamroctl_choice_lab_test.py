@@ -9,6 +9,7 @@ choice_devices.json):
 
 import json
 import os
+import shlex
 import socket
 import subprocess
 import sys
@@ -16,6 +17,8 @@ import time
 import unittest
 
 TAMROCTL = ""
+# Runs the program, when it needs one (the Windows build: Wine).
+RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
 ADAPTER = "10.77.0.1"
 CLONED = "02-00-00-00-00-30"   # carried by 10.77.0.30 and 10.77.0.31
 UNREAD = "02-00-00-00-00-32"   # 10.77.0.32 answers discovery, never block 3
@@ -24,7 +27,7 @@ WRITE_COMPLETE = "設定完了しました。\nデバイスを再起動します
 
 
 def run(*args):
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=60, check=False,
+    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False,
                           stdin=subprocess.DEVNULL)
 
 

@@ -8,6 +8,7 @@ dialog_devices.json):
 
 import json
 import os
+import shlex
 import socket
 import subprocess
 import sys
@@ -15,6 +16,8 @@ import time
 import unittest
 
 TAMROCTL = ""
+# Runs the program, when it needs one (the Windows build: Wine).
+RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
 LIMITED_MODELS = ""  # one model: top rate 115200, no default rate
 ADAPTER = "10.77.0.1"
 
@@ -50,7 +53,7 @@ KEYS = {
 
 def run(*args):
     # No terminal on stdin: a confirmation is never asked for.
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=60, check=False,
+    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False,
                           stdin=subprocess.DEVNULL)
 
 
