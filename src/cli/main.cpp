@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "doctor_command.h"
 #include "fleet_commands.h"
 #include "models_command.h"
 #include "network_commands.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     tamro::cli::addNetworkCommands(app, exitCode);
     tamro::cli::addShowWriteCommands(app, exitCode);
     tamro::cli::addFleetCommands(app, exitCode);
+    tamro::cli::addDoctorCommand(app, exitCode);
 
     try {
         app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
