@@ -321,7 +321,7 @@ std::vector<Finding> searchFindings(const DeviceTable& devices, std::int32_t cou
                 findings.push_back({true, pair + " carry the same MAC address",
                                     "a cloned MAC: name them by \"MAC / IP\"; an address "
                                     "assignment would restart both",
-                                    "give one of them its own MAC address (the maker's tool)"});
+                                    "give one of them a MAC address of its own"});
             } else if (at(a).mac[4] == at(b).mac[4] && at(a).mac[5] == at(b).mac[5]) {
                 findings.push_back({true, pair + " end in the same two MAC bytes",
                                     "the address assignment names a device by those two bytes: "
