@@ -46,7 +46,8 @@ std::string shownAddress(const DeviceRecord& record) {
                        std::find(record.ipText.begin(), record.ipText.end(), '\0'));
 }
 
-// The list positions of every listed device the text names.
+}  // namespace
+
 std::vector<std::int32_t> matchingDevices(const Form& form, const DeviceTable& table,
                                           const DeviceText& wanted) {
     std::vector<std::int32_t> matches;
@@ -63,6 +64,8 @@ std::vector<std::int32_t> matchingDevices(const Form& form, const DeviceTable& t
     }
     return matches;
 }
+
+namespace {
 
 // The model list position that `choice` names: a name as the list shows it,
 // else a position. -1 when nothing fits.
@@ -90,12 +93,13 @@ MessageAnswer CommandFrontEnd::showMessage(std::string_view text, MessageButtons
     const bool result =
         std::find(resultTexts_.begin(), resultTexts_.end(), text) != resultTexts_.end();
     // Model names may arrive in the device world's code page.
-    (result ? std::cout : std::cerr) << toDisplayText(text) << std::endl;
+    if (!quiet_) (result ? std::cout : std::cerr) << toDisplayText(text) << std::endl;
     shown_.emplace_back(text);
     if (buttons == MessageButtons::ok) return MessageAnswer::ok;
     const MessageAnswer answer =
         confirm_ && confirm_(text) ? MessageAnswer::ok : MessageAnswer::cancel;
     lastConfirmation_ = answer;
+    ++confirmations_;
     return answer;
 }
 
@@ -153,8 +157,9 @@ bool checkDeviceText(const std::string& device) {
     return false;
 }
 
-int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
-                       const std::function<int(SetupDialog&, const DeviceRecord&)>& work) {
+int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const std::function<int(SetupDialog&, DeviceTable&,
+                                               const std::string& adapterText)>& work) {
     // The window program's default model file, not one named after tamroctl.
     SystemDialogServices services(windowProgramPath());
     std::vector<DroppedDevice> dropped;
@@ -186,49 +191,81 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
             return;
         }
         reportDropped(dropped, form.itemCount(ControlId::deviceList), std::cerr);
+        status = work(dialog, devices, adapterText);
+    });
+    return status;
+}
 
+int chooseModel(Form& form, const std::string& model) {
+    if (!form.takesUserInput(ControlId::modelCombo)) {
+        std::cerr << "tamroctl: --model: no models were loaded\n";
+        return usageErrorStatus;
+    }
+    const std::int32_t position = findModel(form, model);
+    if (position < 0) {
+        std::cerr << "tamroctl: --model: no model \"" << model
+                  << "\" (give its name or list position; see tamroctl models)\n";
+        return usageErrorStatus;
+    }
+    form.userSelect(ControlId::modelCombo, position);
+    return 0;
+}
+
+void listCandidates(const DeviceTable& devices, const std::vector<std::int32_t>& matches,
+                    std::ostream& out) {
+    for (const std::int32_t i : matches) {
+        const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
+        out << "  \"" << deviceListEntry(record) << "\"  or  #" << i << '\n';
+    }
+}
+
+int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const std::function<int(SetupDialog&, const DeviceRecord&)>& work) {
+    return withSearchedDialog(choice, frontEnd, [&](SetupDialog& dialog, DeviceTable& devices,
+                                                    const std::string& adapterText) {
+        Form& form = dialog.form();
         const std::optional<DeviceText> wanted = parseDeviceText(choice.device);
         const std::vector<std::int32_t> matches =
             wanted ? matchingDevices(form, devices, *wanted) : std::vector<std::int32_t>{};
         if (matches.empty()) {
             std::cerr << "tamroctl: no device " << choice.device << " was found on " << adapterText
                       << " (" << form.itemCount(ControlId::deviceList) << " listed)\n";
-            return;
+            return 1;
         }
         // A cloned MAC, or short replies read as zeros, can give two entries
         // one MAC; taking the first would write to a device by chance.
         if (matches.size() > 1) {
             std::cerr << "tamroctl: " << matches.size() << " listed devices match "
                       << choice.device << "; nothing was sent. Name one of them:\n";
-            for (const std::int32_t i : matches) {
-                const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
-                std::cerr << "  \"" << deviceListEntry(record) << "\"  or  #" << i << '\n';
-            }
-            return;
+            listCandidates(devices, matches, std::cerr);
+            return 1;
         }
         const std::int32_t position = matches.front();
         form.userSelect(ControlId::deviceList, position);
         const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
         std::cerr << "selected " << deviceListEntry(device) << '\n';
-
         if (choice.model) {
-            if (!form.takesUserInput(ControlId::modelCombo)) {
-                std::cerr << "tamroctl: --model: no models were loaded\n";
-                status = usageErrorStatus;
-                return;
-            }
-            const std::int32_t model = findModel(form, *choice.model);
-            if (model < 0) {
-                std::cerr << "tamroctl: --model: no model \"" << *choice.model
-                          << "\" (give its name or list position; see tamroctl models)\n";
-                status = usageErrorStatus;
-                return;
-            }
-            form.userSelect(ControlId::modelCombo, model);
+            if (const int status = chooseModel(form, *choice.model); status != 0) return status;
         }
-        status = work(dialog, device);
+        return work(dialog, device);
     });
-    return status;
+}
+
+bool confirmAtTerminal(bool yes) {
+    if (yes) return true;
+    if (!standardInputIsTerminal()) {
+        std::cerr << "tamroctl: not confirmed (give --yes to write without asking)\n";
+        return false;
+    }
+    std::cerr << "Write? [y/N] " << std::flush;
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+std::vector<std::string> CommandFrontEnd::shownFrom(std::size_t from) const {
+    return {shown_.begin() + static_cast<std::ptrdiff_t>(std::min(from, shown_.size())),
+            shown_.end()};
 }
 
 std::string controlTitle(ControlId id) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,6 +34,9 @@ public:
     explicit CommandFrontEnd(Confirmation confirm = {});
 
     void setResultTexts(std::vector<std::string_view> texts) { resultTexts_ = std::move(texts); }
+    // While quiet, messages are kept but not printed: a rehearsal of the
+    // write's checks that the operator needs to see only when one fails.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
 
     MessageAnswer showMessage(std::string_view text, MessageButtons buttons) override;
     void endDialog(int result) override;
@@ -43,14 +47,20 @@ public:
     // those from position `from` on.
     std::size_t shownCount() const { return shown_.size(); }
     bool shownSince(std::size_t from, std::string_view text) const;
+    // The texts shown from position `from` on.
+    std::vector<std::string> shownFrom(std::size_t from) const;
     // The answer to the last confirmation, if one was asked.
     std::optional<MessageAnswer> lastConfirmation() const { return lastConfirmation_; }
+    // How many confirmations have been asked so far.
+    std::size_t confirmationCount() const { return confirmations_; }
 
 private:
     Confirmation confirm_;
     std::vector<std::string_view> resultTexts_;
     std::vector<std::string> shown_;
     std::optional<MessageAnswer> lastConfirmation_;
+    bool quiet_ = false;
+    std::size_t confirmations_ = 0;
 };
 
 // Which device to work on, and how to get there.
@@ -84,6 +94,29 @@ bool checkDeviceText(const std::string& device);
 // made.
 int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, const DeviceRecord&)>& work);
+
+// The dialog started as the window starts, the adapter picked and Search
+// pressed; then `work` on the listed devices. 1 when the dialog ends at
+// start or the search fails, else what `work` returns. `choice.device` and
+// `choice.model` are not used.
+int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const std::function<int(SetupDialog&, DeviceTable&,
+                                               const std::string& adapterText)>& work);
+
+// The list positions of every listed device the text names.
+std::vector<std::int32_t> matchingDevices(const Form& form, const DeviceTable& table,
+                                          const DeviceText& wanted);
+
+// "  \"MAC / IP\"  or  #N" for each position: how to name one of several.
+void listCandidates(const DeviceTable& devices, const std::vector<std::int32_t>& matches,
+                    std::ostream& out);
+
+// Chooses the model named (name or list position) as a user would. 0, or 2
+// with the reason on stderr.
+int chooseModel(Form& form, const std::string& model);
+
+// OK when `yes`, or when a person at the terminal says so.
+bool confirmAtTerminal(bool yes);
 
 // "portEdit (ポート番号:)": how a refusal names a control.
 std::string controlTitle(ControlId id);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "doctor_command.h"
+#include "fleet_commands.h"
 #include "models_command.h"
 #include "network_commands.h"
 #include "platform/console.h"
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
     tamro::cli::addModelsCommand(app, exitCode);
     tamro::cli::addNetworkCommands(app, exitCode);
     tamro::cli::addShowWriteCommands(app, exitCode);
+    tamro::cli::addFleetCommands(app, exitCode);
+    tamro::cli::addDoctorCommand(app, exitCode);
 
     try {
         app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());

@@ -2,7 +2,6 @@
 
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "adapter_choice.h"
 #include "argument_text.h"
 #include "device_json.h"
+#include "device_table_text.h"
 #include "search_progress.h"
 #include "platform/terminal.h"
 #include "hostnet/adapters.h"
@@ -33,6 +33,8 @@ constexpr int usageErrorStatus = 2;
 struct NetworkOptions {
     std::string adapter;
     bool json = false;
+    bool table = false;
+    bool csv = false;
     std::string mac;
     std::string address;
     std::string device;  // ping through the dialog, for this device
@@ -52,15 +54,6 @@ const AdapterRecord* pickAdapter(AdapterTable& table, const std::string& choice)
     return &table.adapters[static_cast<std::size_t>(position)];
 }
 
-std::string serialSummary(const DeviceRecord& record) {
-    static constexpr char parityLetters[] = {'N', 'O', 'E'};
-    std::ostringstream text;
-    text << record.baudRate << ' ' << record.dataBits
-         << (record.parity >= 0 && record.parity < 3 ? parityLetters[record.parity] : '?')
-         << record.stopBits;
-    return text.str();
-}
-
 void printDevices(const DeviceTable& table, std::int32_t count, std::ostream& out) {
     if (count == 0) {
         out << "No devices found.\n";
@@ -73,15 +66,23 @@ void printDevices(const DeviceTable& table, std::int32_t count, std::ostream& ou
             out << "  (outside the adapter's subnet: address assignment only)\n";
             continue;
         }
-        const std::int32_t protocol = protocolListPosition(record.protocol);
-        out << "\n    "
-            << (record.dhcp == 1 ? "automatic address " : "address ") << toDottedText(record.ipAddress)
-            << " mask " << toDottedText(record.netmask) << " gateway " << toDottedText(record.gateway)
-            << "\n    " << (protocol >= 0 ? protocolTexts[static_cast<std::size_t>(protocol)] : "?")
-            << " port " << record.localPort << ", serial " << serialSummary(record) << ", flow "
-            << record.flowControl << ", connect 0x" << std::hex << record.connectMode << std::dec
-            << ", remote " << toDottedText(record.remoteIp) << ':' << record.remotePort
-            << ", keep-alive " << record.keepAlive << " s, pack " << record.packControl << '\n';
+        const DeviceWords words = deviceWords(record);
+        out << "\n    address " << words.address << "\n    " << words.protocol << " port "
+            << words.port << ", serial " << words.serial << ", flow " << words.flow
+            << ", connect " << words.connect << ", remote " << words.remote << ", keep-alive "
+            << words.keepAlive << ", pack " << words.pack << '\n';
+    }
+}
+
+void printDeviceRows(const DeviceTable& table, std::int32_t count, bool csv, std::ostream& out) {
+    std::vector<std::vector<std::string>> rows = {deviceTableHeader()};
+    for (std::int32_t i = 0; i < count; ++i) {
+        rows.push_back(deviceTableRow(table.devices[static_cast<std::size_t>(i)]));
+    }
+    if (csv) {
+        printCsv(rows, out);
+    } else {
+        printAlignedTable(rows, out);
     }
 }
 
@@ -158,6 +159,8 @@ int runSearch(const NetworkOptions& options) {
         result["devices"] = std::move(devices);
         result["dropped"] = droppedJson(dropped);
         std::cout << result.dump(2) << '\n';
+    } else if (options.table || options.csv) {
+        printDeviceRows(table, count, options.csv, std::cout);
     } else {
         printDevices(table, count, std::cout);
     }
@@ -220,7 +223,13 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
     CLI::App* search = app.add_subcommand(
         "search", "Search the adapter's segment and read every device on its subnet.");
     search->add_option("--adapter", options->adapter, adapterHelp);
-    search->add_flag("--json", options->json, "Print one JSON object");
+    CLI::Option* searchJson = search->add_flag("--json", options->json, "Print one JSON object");
+    CLI::Option* table = search->add_flag(
+        "--table", options->table, "One row per device, its settings in words, columns aligned");
+    search->add_flag("--csv", options->csv, "The --table rows as comma-separated values")
+        ->excludes(table)
+        ->excludes(searchJson);
+    table->excludes(searchJson);
     search->callback([options, &exitCode] { exitCode = runSearch(*options); });
 
     CLI::App* assign = app.add_subcommand(

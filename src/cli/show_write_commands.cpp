@@ -1,6 +1,5 @@
 #include "show_write_commands.h"
 
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -21,125 +20,12 @@
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
 #include "protocol/vocabulary.h"
+#include "setting_flags.h"
 #include "ui/dialog_messages.h"
 
 namespace tamro::cli {
 
 namespace {
-
-// --- setting flags ------------------------------------------------------------
-
-// What an operator does to a control to give it a value.
-enum class Action {
-    mark,     // click the check box when its mark differs
-    choose,   // pick a list entry
-    address,  // type the four fields
-    type,     // replace an edit's text
-};
-
-// Words in list order: the word at position k picks entry k.
-constexpr std::array<std::string_view, 2> markWords = {"off", "on"};
-constexpr std::array<std::string_view, 2> protocolWords = {"tcp", "udp"};
-constexpr std::array<std::string_view, 3> connectWords = {"none", "serial", "power-on"};
-constexpr std::array<std::string_view, 3> parityWords = {"none", "odd", "even"};
-constexpr std::array<std::string_view, 4> flowWords = {"none", "xon-xoff", "cts-rts",
-                                                       "xon-xoff-lan"};
-constexpr std::array<std::string_view, 5> packWords = {"off", "12", "52", "250", "5000"};
-static_assert(protocolWords.size() == protocolTexts.size());
-static_assert(connectWords.size() == connectTexts.size());
-static_assert(parityWords.size() == parityTexts.size());
-static_assert(flowWords.size() == flowTexts.size());
-static_assert(packWords.size() == packTexts.size());
-
-struct SettingFlag {
-    std::string_view name;
-    ControlId control;
-    Action action;
-    std::span<const std::string_view> words;
-    std::string_view help;
-};
-
-// In the order a person works through the window: the address mode and
-// the protocol first, since they decide what else can be edited.
-constexpr std::array<SettingFlag, 16> settingFlags = {{
-    {"dhcp", ControlId::dhcpCheck, Action::mark, markWords, "Automatic address"},
-    {"protocol", ControlId::protocolCombo, Action::choose, protocolWords, "Protocol"},
-    {"connect", ControlId::connectCombo, Action::choose, connectWords, "Connect condition"},
-    {"ip", ControlId::ipAddressCtrl, Action::address, {}, "IP address to set (dotted)"},
-    {"mask", ControlId::netmaskCtrl, Action::address, {}, "Subnet mask"},
-    {"gateway", ControlId::gatewayCtrl, Action::address, {}, "Default gateway"},
-    {"remote-ip", ControlId::remoteIpCtrl, Action::address, {}, "Destination address"},
-    {"port", ControlId::portEdit, Action::type, {}, "Local port"},
-    {"remote-port", ControlId::remotePortEdit, Action::type, {}, "Destination port"},
-    {"keep-alive", ControlId::keepAliveEdit, Action::type, {}, "Keep-alive in seconds"},
-    {"baud", ControlId::baudCombo, Action::choose, baudTexts, "Baud rate"},
-    {"data-bits", ControlId::dataBitsCombo, Action::choose, dataBitsTexts, "Data bits"},
-    {"parity", ControlId::parityCombo, Action::choose, parityWords, "Parity"},
-    {"stop-bits", ControlId::stopBitsCombo, Action::choose, stopBitsTexts, "Stop bits"},
-    {"flow", ControlId::flowCombo, Action::choose, flowWords, "Flow control"},
-    {"pack", ControlId::packCombo, Action::choose, packWords, "Pack control (off, idle gap in ms)"},
-}};
-
-// A dotted text as the four fields an operator types: "" blanks all four,
-// an empty part blanks one. Nothing, with `problem` set, for any other text.
-std::optional<AddressFields> parseAddressFields(std::string_view text, std::string& problem) {
-    AddressFields fields;
-    if (text.empty()) return fields;
-    const auto typed = readDottedFields(text, true, problem);
-    if (!typed) return std::nullopt;
-    fields.fields = *typed;
-    return fields;
-}
-
-// Gives one flag's value to its control, as a user would. 0, or 2 with the
-// reason on stderr when the control takes no input now or does not take
-// the value as given.
-int applySetting(SetupDialog& dialog, const DeviceRecord& device, const SettingFlag& flag,
-                 const std::string& value) {
-    Form& form = dialog.form();
-    const std::string where = "tamroctl: --" + std::string(flag.name) + ": ";
-    if (!form.takesUserInput(flag.control)) {
-        std::cerr << where << controlTitle(flag.control) << " is disabled: "
-                  << disabledReason(dialog, device, flag.control) << '\n';
-        return usageErrorStatus;
-    }
-    switch (flag.action) {
-        case Action::mark: {
-            const bool marked = value == markWords[1];
-            if (form.checked(flag.control) != marked) form.userClick(flag.control);
-            return 0;
-        }
-        case Action::choose: {
-            const auto word = std::find(flag.words.begin(), flag.words.end(), value);
-            form.userSelect(flag.control, static_cast<std::int32_t>(word - flag.words.begin()));
-            return 0;
-        }
-        case Action::address: {
-            std::string problem;
-            const auto fields = parseAddressFields(value, problem);
-            if (!fields) return usageErrorStatus;  // checked before the search
-            if (form.userSetAddress(flag.control, *fields) != UserInput::accepted) {
-                std::cerr << where << controlTitle(flag.control) << " took "
-                          << form.text(flag.control) << ": a field holds at most 255\n";
-                return usageErrorStatus;
-            }
-            return 0;
-        }
-        case Action::type: {
-            if (form.userReplaceText(flag.control, value) != UserInput::accepted) {
-                const std::int32_t limit = form.textLimit(flag.control);
-                std::cerr << where << controlTitle(flag.control) << " took \""
-                          << form.text(flag.control) << "\" of \"" << value
-                          << "\": it takes digits only";
-                if (limit > 0) std::cerr << ", at most " << limit;
-                std::cerr << '\n';
-                return usageErrorStatus;
-            }
-            return 0;
-        }
-    }
-    return 0;
-}
 
 // --- show -----------------------------------------------------------------------
 
@@ -272,48 +158,35 @@ struct WriteOptions {
     std::array<CLI::Option*, settingFlags.size()> given{};
 };
 
-// OK only when --yes was given or a person at the terminal says so.
-bool confirmWrite(bool yes) {
-    if (yes) return true;
-    if (!standardInputIsTerminal()) {
-        std::cerr << "tamroctl: not confirmed (give --yes to write without asking)\n";
-        return false;
-    }
-    std::cerr << "Write? [y/N] " << std::flush;
-    std::string answer;
-    std::getline(std::cin, answer);
-    return answer == "y" || answer == "Y" || answer == "yes";
-}
-
 int runWrite(const WriteOptions& options) {
     if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
     // Refuse what no control could take before anything is sent, in the
     // words that were typed.
     bool refused = false;
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
-        if (options.given[i]->count() == 0) continue;
-        const std::string& value = options.values[i];
-        const std::string where = "tamroctl: --" + std::string(settingFlags[i].name) + ": ";
-        std::string problem;
-        if (settingFlags[i].action == Action::address && !parseAddressFields(value, problem)) {
-            std::cerr << where << problem << " (or \"\" for a blank address)\n";
-            refused = true;
-        } else if (settingFlags[i].action == Action::type &&
-                   value.find_first_not_of("0123456789") != std::string::npos) {
-            std::cerr << where << value << ": give a number (digits only)\n";
+        // The lists' words are CLI11's to check.
+        const SettingFlag& flag = settingFlags[i];
+        if (options.given[i]->count() == 0 || !flag.words.empty()) continue;
+        const std::string problem = settingValueProblem(flag, options.values[i]);
+        if (!problem.empty()) {
+            std::cerr << "tamroctl: --" << flag.name << ": " << problem << '\n';
             refused = true;
         }
     }
     if (refused) return usageErrorStatus;
 
-    CommandFrontEnd frontEnd([&options](std::string_view) { return confirmWrite(options.yes); });
+    CommandFrontEnd frontEnd([&options](std::string_view) { return confirmAtTerminal(options.yes); });
     frontEnd.setResultTexts({writeCompleteMessage});
     return withSelectedDevice(
         options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (options.given[i]->count() == 0) continue;
-                const int status = applySetting(dialog, device, settingFlags[i], options.values[i]);
-                if (status != 0) return status;
+                const std::string problem =
+                    applySetting(dialog, device, settingFlags[i], options.values[i]);
+                if (!problem.empty()) {
+                    std::cerr << "tamroctl: --" << settingFlags[i].name << ": " << problem << '\n';
+                    return usageErrorStatus;
+                }
             }
             Form& form = dialog.form();
             if (!form.takesUserInput(ControlId::writeButton)) {

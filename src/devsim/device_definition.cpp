@@ -319,7 +319,8 @@ FaultDefinition parseFaults(const json& faults, const std::string& where) {
     rejectUnknownKeys(faults,
                       {"silent_reads", "silent_writes", "split", "split_gap_ms", "oversize",
                        "discovery_delay_ms", "block_delay_ms", "discovery_twice",
-                       "discovery_broadcast", "reply_from", "discovery_from", "spoof"},
+                       "discovery_broadcast", "reply_from", "discovery_from", "spoof",
+                       "keep_on_write"},
                       where);
     auto at = [&](const std::string& key) { return where + "." + key; };
     auto flag = [&](const char* key) {
@@ -383,6 +384,30 @@ FaultDefinition parseFaults(const json& faults, const std::string& where) {
             definition.spoofFill = static_cast<std::uint8_t>(integerIn(spoof["fill"], 0, 255, key + ".fill"));
         }
         if (spoof.contains("blocks")) definition.spoofBlocks = blockSet(spoof["blocks"], key + ".blocks");
+    }
+    if (faults.contains("keep_on_write")) {
+        const json& ranges = faults["keep_on_write"];
+        if (!ranges.is_array()) fail(at("keep_on_write"), "must be a list");
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            const std::string key = at("keep_on_write[" + std::to_string(i) + "]");
+            rejectUnknownKeys(ranges[i], {"block", "offset", "length"}, key);
+            if (!ranges[i].contains("block") || !ranges[i].contains("offset")) {
+                fail(key, "needs block and offset");
+            }
+            ByteRange range;
+            range.slot = slotOfNumber(ranges[i]["block"], key + ".block");
+            const auto size = static_cast<std::int64_t>(blockLengths[range.slot]);
+            // The header says which block a write is; keeping it would be another fault.
+            range.offset = static_cast<std::size_t>(
+                integerIn(ranges[i]["offset"], 4, size - 1, key + ".offset"));
+            range.length = ranges[i].contains("length")
+                               ? static_cast<std::size_t>(integerIn(
+                                     ranges[i]["length"], 1,
+                                     size - static_cast<std::int64_t>(range.offset),
+                                     key + ".length"))
+                               : 1;
+            definition.keepOnWrite.push_back(range);
+        }
     }
     return definition;
 }

@@ -23,6 +23,13 @@ inline constexpr std::size_t maxReplyLength = 1400;
 std::optional<std::size_t> blockSlot(std::uint32_t blockNumber);
 std::size_t blockLength(std::size_t slot);
 
+// Bytes of one block, by slot.
+struct ByteRange {
+    std::size_t slot = 0;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+
 // What a device does wrong, on purpose.
 struct FaultDefinition {
     std::array<bool, 3> silentRead{};   // by block slot
@@ -44,6 +51,9 @@ struct FaultDefinition {
     std::size_t spoofLength = 0;
     std::uint8_t spoofFill = 0xEE;
     std::array<bool, 3> spoofBlocks{true, true, true};
+    // Bytes a write leaves as they were: a device that takes a setting and
+    // comes back without it.
+    std::vector<ByteRange> keepOnWrite;
 };
 
 struct DeviceDefinition {

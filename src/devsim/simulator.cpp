@@ -505,8 +505,16 @@ void Simulator::answerRead(std::size_t index, std::size_t slot, const Endpoint& 
 void Simulator::takeWrite(std::size_t index, std::size_t slot, const Endpoint& requester,
                           const std::uint8_t* data, std::size_t length) {
     Device& device = devices_[index];
-    // The device keeps exactly what it was sent, header included.
-    std::copy(data, data + length, blockData(device.blocks, slot));
+    // The device keeps exactly what it was sent, header included, but for
+    // the bytes a fault has it keep.
+    std::uint8_t* stored = blockData(device.blocks, slot);
+    std::vector<std::uint8_t> kept(stored, stored + length);
+    std::copy(data, data + length, stored);
+    for (const ByteRange& range : device.definition.faults.keepOnWrite) {
+        if (range.slot != slot || range.offset + range.length > length) continue;
+        std::copy_n(kept.begin() + static_cast<std::ptrdiff_t>(range.offset), range.length,
+                    stored + range.offset);
+    }
     device.writtenSinceRestart[slot] = true;
     writeState();
 

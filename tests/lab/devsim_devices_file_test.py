@@ -82,6 +82,13 @@ class DevicesFile(unittest.TestCase):
                                      "devices[0].faults.spoof"),
             "patch past the end": (with_device(patch=[{"block": 7, "offset": 129, "hex": "0102"}]),
                                    "devices[0].patch[0]"),
+            "kept bytes in the header": (with_device(faults={"keep_on_write": [{"block": 0, "offset": 2}]}),
+                                         "devices[0].faults.keep_on_write[0].offset"),
+            "kept bytes past the end": (with_device(faults={"keep_on_write": [
+                                            {"block": 3, "offset": 120, "length": 11}]}),
+                                        "devices[0].faults.keep_on_write[0].length"),
+            "kept bytes without a block": (with_device(faults={"keep_on_write": [{"offset": 21}]}),
+                                           "needs block and offset"),
             "same address twice": ({"devices": [GOOD_DEVICE, dict(GOOD_DEVICE, mac="02-00-00-00-00-11")]},
                                    "devices[1].address"),
         }

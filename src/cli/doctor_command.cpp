@@ -1,0 +1,430 @@
+#include "doctor_command.h"
+
+#include <algorithm>
+#include <bit>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "adapter_choice.h"
+#include "dialog_session.h"
+#include "hostnet/subnet.h"
+#include "platform/ipv4.h"
+#include "protocol/device_search.h"
+
+namespace tamro::cli {
+
+namespace {
+
+constexpr std::uint16_t devicePort = 30718;
+constexpr std::uint64_t skippedLinkSpeed = 0x40000000;
+
+std::int32_t prefixLength(const Ipv4& mask) {
+    std::int32_t bits = 0;
+    for (const std::uint8_t byte : mask.bytes) bits += std::popcount(byte);
+    return bits;
+}
+
+Ipv4 networkOf(const Ipv4& address, const Ipv4& mask) {
+    Ipv4 network;
+    for (std::size_t i = 0; i < 4; ++i) network.bytes[i] = address.bytes[i] & mask.bytes[i];
+    return network;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool mentions(const std::string& text, std::string_view word) {
+    return text.find(word) != std::string::npos;
+}
+
+// Whether an nftables rule drops what it matches, and catches UDP on the
+// devices' port: by naming the port, or by matching all UDP or everything.
+bool dropsDevicePackets(const std::string& rule) {
+    const bool drops = mentions(rule, " drop") || rule.starts_with("drop") ||
+                       mentions(rule, " reject") || rule.starts_with("reject");
+    if (!drops) return false;
+    if (mentions(rule, std::to_string(devicePort))) return true;
+    const bool narrows = mentions(rule, "dport") || mentions(rule, "sport") ||
+                         mentions(rule, "saddr") || mentions(rule, "daddr") ||
+                         mentions(rule, "iif") || mentions(rule, "ct state") ||
+                         mentions(rule, "tcp") || mentions(rule, "icmp");
+    return !narrows;
+}
+
+std::vector<Finding> nftFindings(const std::string& text) {
+    std::vector<Finding> findings;
+    std::string family, table, chain;
+    bool inputHook = false;
+    bool accepts = false;
+    std::string policyDrop;
+    const auto closeChain = [&] {
+        if (!policyDrop.empty() && !accepts) {
+            findings.push_back(
+                {true, "nftables chain " + family + " " + table + " " + chain +
+                           " drops incoming packets by policy and accepts none from port 30718",
+                 "the devices' replies come from UDP port 30718; the policy drops them",
+                 "nft insert rule " + family + " " + table + " " + chain +
+                     " udp sport 30718 accept"});
+        }
+        policyDrop.clear();
+        accepts = false;
+        inputHook = false;
+    };
+    for (const std::string& raw : lines(text)) {
+        const std::string line = trimmed(raw);
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        if (first == "table") {
+            words >> family >> table;
+            if (table.empty() || table == "{") {  // "table NAME {" has the family ip
+                table = family;
+                family = "ip";
+            }
+        } else if (first == "chain") {
+            closeChain();
+            words >> chain;
+        } else if (line.starts_with("type filter hook input")) {
+            inputHook = true;
+            if (mentions(line, "policy drop")) policyDrop = line;
+        } else if (line == "}") {
+            if (!chain.empty()) closeChain();
+            chain.clear();
+        } else if (inputHook && !line.empty()) {
+            const std::size_t handleAt = line.find("# handle ");
+            const std::string rule = trimmed(line.substr(0, handleAt));
+            if (mentions(rule, "accept") && mentions(rule, std::to_string(devicePort))) {
+                accepts = true;
+            }
+            if (!dropsDevicePackets(rule)) continue;
+            const std::string handle =
+                handleAt == std::string::npos ? "" : trimmed(line.substr(handleAt + 9));
+            findings.push_back(
+                {true, "nftables rule in " + family + " " + table + " " + chain + ": " + rule,
+                 "it drops the UDP replies the devices send from port 30718, so the search "
+                 "finds nothing",
+                 handle.empty() ? "nft -a list chain " + family + " " + table + " " + chain +
+                                      ", then nft delete rule " + family + " " + table + " " +
+                                      chain + " handle N"
+                                : "nft delete rule " + family + " " + table + " " + chain +
+                                      " handle " + handle});
+        }
+    }
+    return findings;
+}
+
+std::vector<Finding> iptablesFindings(const std::string& text) {
+    std::vector<Finding> findings;
+    bool policyDrop = false;
+    bool accepts = false;
+    for (const std::string& line : lines(text)) {
+        if (line.starts_with(":INPUT DROP")) policyDrop = true;
+        if (!line.starts_with("-A INPUT ")) continue;
+        const bool drops = mentions(line, "-j DROP") || mentions(line, "-j REJECT");
+        const bool port = mentions(line, std::to_string(devicePort));
+        if (port && mentions(line, "-j ACCEPT")) accepts = true;
+        const bool narrows = mentions(line, "--dport") || mentions(line, "--sport") ||
+                             mentions(line, " -s ") || mentions(line, " -d ") ||
+                             mentions(line, " -i ") || mentions(line, "--state") ||
+                             mentions(line, "-p tcp") || mentions(line, "-p icmp");
+        if (!drops || (!port && narrows)) continue;
+        std::string remove = line;
+        remove.replace(0, 2, "-D");
+        findings.push_back({true, "iptables rule: " + line,
+                            "it drops the UDP replies the devices send from port 30718, so the "
+                            "search finds nothing",
+                            "iptables " + remove});
+    }
+    if (policyDrop && !accepts) {
+        findings.push_back({true, "iptables INPUT drops by policy and accepts nothing from port 30718",
+                            "the devices' replies come from UDP port 30718; the policy drops them",
+                            "iptables -I INPUT -p udp --sport 30718 -j ACCEPT"});
+    }
+    return findings;
+}
+
+std::string reasonsUnusable(const InterfaceRow& row, bool hasAddress) {
+    std::vector<std::string> reasons;
+    if (row.operationalStatus != 4 && row.operationalStatus != 5) reasons.push_back("down");
+    if (row.hardwareAddressLength == 0) reasons.push_back("no hardware address");
+    if (row.linkSpeed == skippedLinkSpeed) reasons.push_back("reports a link speed of 0x40000000");
+    if (!hasAddress) reasons.push_back("no IPv4 address");
+    std::string text;
+    for (const std::string& reason : reasons) text += (text.empty() ? "" : ", ") + reason;
+    return text;
+}
+
+void print(const std::vector<Finding>& findings, std::ostream& out) {
+    for (const Finding& finding : findings) {
+        out << (finding.problem ? "[problem] " : "[ok] ") << finding.what << '\n';
+        if (!finding.why.empty()) out << "    why: " << finding.why << '\n';
+        if (!finding.fix.empty()) out << "    fix: " << finding.fix << '\n';
+    }
+}
+
+}  // namespace
+
+std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfaces,
+                                       const std::vector<AddressRow>& addresses) {
+    std::vector<Finding> findings;
+    for (const InterfaceRow& row : interfaces) {
+        std::vector<const AddressRow*> own;
+        for (const AddressRow& address : addresses) {
+            if (address.interfaceIndex == row.index) own.push_back(&address);
+        }
+        const std::string why = reasonsUnusable(row, !own.empty());
+        const std::string name = own.empty() ? row.description : own.front()->interfaceName;
+        if (why.empty()) {
+            std::string list;
+            for (const AddressRow* address : own) {
+                list += (list.empty() ? "" : ", ") + toDottedText(address->address) + "/" +
+                        std::to_string(prefixLength(address->mask));
+            }
+            findings.push_back({false, "interface " + name + " is a usable adapter: " + list, "", ""});
+            continue;
+        }
+        // Loopback is never an adapter; saying so every time is noise.
+        if (row.hardwareAddressLength == 0 && !own.empty() &&
+            own.front()->address == Ipv4::fromOctets(127, 0, 0, 1)) {
+            continue;
+        }
+        std::string fix;
+        if (mentions(why, "down")) fix = "ip link set " + name + " up (and check its cable)";
+        else if (mentions(why, "no IPv4 address")) {
+            fix = "ip address add ADDRESS/PREFIX dev " + name + " (an address on the devices' subnet)";
+        }
+        findings.push_back({true, "interface " + name + " is not a usable adapter: " + why,
+                            "the search runs only on adapters that are up, with a hardware "
+                            "address and an IPv4 address",
+                            fix});
+    }
+    return findings;
+}
+
+std::vector<Finding> sharedSubnetFindings(const AdapterTable& adapters) {
+    std::vector<Finding> findings;
+    const std::int32_t count = std::min<std::int32_t>(adapters.adapterCount, 256);
+    for (std::int32_t a = 0; a < count; ++a) {
+        const AdapterRecord& one = adapters.adapters[static_cast<std::size_t>(a)];
+        for (std::int32_t b = a + 1; b < count; ++b) {
+            const AdapterRecord& other = adapters.adapters[static_cast<std::size_t>(b)];
+            if (adapterInterfaceName(one) == adapterInterfaceName(other)) continue;
+            // The wider mask decides whether the two subnets meet.
+            const Ipv4& wider = prefixLength(one.mask) <= prefixLength(other.mask) ? one.mask : other.mask;
+            if (networkOf(one.address, wider) != networkOf(other.address, wider)) continue;
+            findings.push_back(
+                {true, "adapters " + adapterEntryText(one) + " and " + adapterEntryText(other) +
+                           " are on the same subnet",
+                 "replies to one may arrive through the other, and the system may send the "
+                 "reads out of either: a search can miss devices or list them on the wrong adapter",
+                 "ip address del " + toDottedText(other.address) + "/" +
+                     std::to_string(prefixLength(other.mask)) + " dev " +
+                     std::string(adapterInterfaceName(other)) + " (or unplug one)"});
+        }
+    }
+    return findings;
+}
+
+std::vector<Finding> reversePathFindings(const std::string& interfaceName,
+                                         std::optional<std::int32_t> level) {
+    if (!level) return {};
+    if (*level != 1) {
+        return {{false, "reverse-path filtering on " + interfaceName + " is " +
+                            (*level == 0 ? "off" : "loose"),
+                 "", ""}};
+    }
+    return {{true, "strict reverse-path filtering on " + interfaceName + " (rp_filter 1)",
+             "a device outside the adapter's subnet answers from an address the host would not "
+             "route through this adapter; its replies are dropped without a trace, so it is "
+             "never listed and cannot be given an address",
+             "sysctl -w net.ipv4.conf.all.rp_filter=2 net.ipv4.conf." + interfaceName +
+                 ".rp_filter=2"}};
+}
+
+std::vector<Finding> firewallFindings(const FirewallListing& listing) {
+    if (!listing.text) {
+        return {{true, listing.tool + " is installed but its rules could not be read (" +
+                           listing.command + ")",
+                 "a rule there may drop the devices' replies",
+                 "run tamroctl doctor as root to read them"}};
+    }
+    std::vector<Finding> findings = listing.tool == "nftables" ? nftFindings(*listing.text)
+                                                               : iptablesFindings(*listing.text);
+    if (findings.empty()) {
+        findings.push_back({false, listing.tool + ": no rule drops UDP port 30718", "", ""});
+    }
+    return findings;
+}
+
+std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const Ipv4& adapter) {
+    std::vector<PortHolder> blocking;
+    for (const PortHolder& holder : holders) {
+        if (holder.address == adapter || holder.address == Ipv4{}) blocking.push_back(holder);
+    }
+    if (blocking.empty()) {
+        return {{false, "UDP port 30718 is free on " + toDottedText(adapter), "", ""}};
+    }
+    std::vector<Finding> findings;
+    for (const PortHolder& holder : blocking) {
+        const std::string who = holder.processId >= 0
+                                    ? "process " + std::to_string(holder.processId) +
+                                          (holder.program.empty() ? "" : " (" + holder.program + ")")
+                                    : "a process the system does not name";
+        findings.push_back(
+            {true, "UDP port 30718 is taken on " + toDottedText(holder.address) + " by " + who,
+             "the search receives the replies on this port; while it is taken the search "
+             "fails with 通信エラー",
+             holder.processId >= 0 ? "end it: kill " + std::to_string(holder.processId)
+                                   : "end the program that listens on UDP port 30718"});
+    }
+    return findings;
+}
+
+std::vector<Finding> echoFindings(const EchoSocketCheck& check) {
+    if (check.datagram) return {{false, "the ICMP probe may open its socket", "", ""}};
+    if (check.raw) return {{false, "the ICMP probe may open a raw socket", "", ""}};
+    return {{true,
+             "the ICMP probe cannot open a socket (unprivileged range: " +
+                 (check.groupRange.empty() ? std::string("unknown") : check.groupRange) + ")",
+             "PING送信 and ping cannot tell whether an address is free before it is given",
+             check.fix}};
+}
+
+std::vector<Finding> searchFindings(const DeviceTable& devices, std::int32_t count,
+                                    const AdapterRecord& adapter) {
+    std::vector<Finding> findings;
+    count = std::min(count, maxDevices);
+    const auto at = [&](std::int32_t i) -> const DeviceRecord& {
+        return devices.devices[static_cast<std::size_t>(i)];
+    };
+    for (std::int32_t a = 0; a < count; ++a) {
+        for (std::int32_t b = a + 1; b < count; ++b) {
+            const std::string pair = deviceListEntry(at(a)) + " and " + deviceListEntry(at(b));
+            if (at(a).peer.address == at(b).peer.address) {
+                findings.push_back({true, pair + " answer from the same address",
+                                    "the reads and the write reach whichever answers first",
+                                    "tamroctl write \"" + deviceListEntry(at(b)) +
+                                        "\" --ip FREE_ADDRESS (after tamroctl ping FREE_ADDRESS)"});
+            }
+            if (at(a).mac == at(b).mac) {
+                findings.push_back({true, pair + " carry the same MAC address",
+                                    "a cloned MAC: name them by \"MAC / IP\"; an address "
+                                    "assignment would restart both",
+                                    "give one of them a MAC address of its own"});
+            } else if (at(a).mac[4] == at(b).mac[4] && at(a).mac[5] == at(b).mac[5]) {
+                findings.push_back({true, pair + " end in the same two MAC bytes",
+                                    "the address assignment names a device by those two bytes: "
+                                    "both would take the address",
+                                    "give one of them an address on the subnet while the other "
+                                    "is unplugged"});
+            }
+        }
+        if (at(a).configured != 1) {
+            findings.push_back(
+                {true, deviceListEntry(at(a)) + " is outside the adapter's subnet " +
+                           toDottedText(networkOf(adapter.address, adapter.mask)) + "/" +
+                           std::to_string(prefixLength(adapter.mask)),
+                 "its settings cannot be read until it has an address on the subnet",
+                 "tamroctl ping FREE_ADDRESS, then tamroctl write " + macText(at(a).mac) +
+                     " --ip FREE_ADDRESS --yes"});
+        }
+    }
+    if (findings.empty()) {
+        findings.push_back({false, std::to_string(count) + " device" + (count == 1 ? "" : "s") +
+                                       " listed, with distinct addresses and MAC endings",
+                            "", ""});
+    }
+    return findings;
+}
+
+namespace {
+
+struct DoctorOptions {
+    std::string adapter;
+    bool search = false;
+};
+
+int runDoctor(const DoctorOptions& options) {
+    std::vector<Finding> findings;
+    const auto interfaces = readInterfaceRows();
+    const auto addresses = readAddressRows();
+    if (interfaces && addresses) {
+        const auto more = interfaceFindings(*interfaces, *addresses);
+        findings.insert(findings.end(), more.begin(), more.end());
+    } else {
+        findings.push_back({true, "the system did not list its interfaces", "", ""});
+    }
+    auto adapters = std::make_unique<AdapterTable>();
+    buildAdapterTable(interfaces, addresses, *adapters);
+    const auto shared = sharedSubnetFindings(*adapters);
+    findings.insert(findings.end(), shared.begin(), shared.end());
+
+    std::string error;
+    const std::int32_t position = chooseAdapter(*adapters, options.adapter, error);
+    const AdapterRecord* adapter =
+        position < 0 ? nullptr : &adapters->adapters[static_cast<std::size_t>(position)];
+    if (adapter == nullptr) {
+        findings.push_back({true, "no adapter to check: " + error,
+                            "the search needs an adapter on the devices' segment", ""});
+    } else {
+        std::cout << "checking " << adapterEntryText(*adapter) << '\n';
+        const std::string name(adapterInterfaceName(*adapter));
+        for (auto&& more : {reversePathFindings(name, reversePathFilter(name)),
+                            portFindings(udpPortHolders(devicePort), adapter->address)}) {
+            findings.insert(findings.end(), more.begin(), more.end());
+        }
+    }
+    for (const FirewallListing& listing : firewallListings()) {
+        const auto more = firewallFindings(listing);
+        findings.insert(findings.end(), more.begin(), more.end());
+    }
+    const auto echo = echoFindings(checkEchoSocket());
+    findings.insert(findings.end(), echo.begin(), echo.end());
+    for (const std::string& note : hostChecksNotMade()) {
+        findings.push_back({false, "not checked: " + note, "", ""});
+    }
+
+    if (options.search && adapter != nullptr) {
+        std::cerr << "searching on " << adapterEntryText(*adapter) << " ...\n";
+        DeviceTable& table = processDeviceTable();
+        const std::int32_t count = searchDevices(
+            table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)});
+        if (count < 0) {
+            findings.push_back({true, "the search failed (通信エラー)",
+                                "see the port and firewall findings above", ""});
+        } else {
+            const auto more = searchFindings(table, count, *adapter);
+            findings.insert(findings.end(), more.begin(), more.end());
+        }
+    }
+    print(findings, std::cout);
+    const bool clean = std::none_of(findings.begin(), findings.end(),
+                                    [](const Finding& finding) { return finding.problem; });
+    return clean ? 0 : 1;
+}
+
+}  // namespace
+
+void addDoctorCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<DoctorOptions>();
+    CLI::App* doctor = app.add_subcommand(
+        "doctor", "Check the host for what keeps a search from finding devices (sends nothing).");
+    doctor->add_option("--adapter", options->adapter,
+                       "The adapter to check: its address, interface name or list position");
+    doctor->add_flag("--search", options->search,
+                     "Also search the adapter's segment (this sends) and check the answers");
+    doctor->callback([options, &exitCode] { exitCode = runDoctor(*options); });
+}
+
+}  // namespace tamro::cli

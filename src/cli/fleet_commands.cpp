@@ -1,0 +1,575 @@
+#include "fleet_commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "dialog_session.h"
+#include "platform/text.h"
+#include "protocol/device_search.h"
+#include "protocol/messages.h"
+#include "settings_file.h"
+#include "ui/dialog_messages.h"
+#include "ui/file_version.h"
+
+namespace tamro::cli {
+
+namespace {
+
+bool isAddressFlag(const SettingFlag& flag) {
+    return flag.control == ControlId::ipAddressCtrl || flag.control == ControlId::netmaskCtrl ||
+           flag.control == ControlId::gatewayCtrl;
+}
+
+std::size_t flagIndex(ControlId control) {
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        if (settingFlags[i].control == control) return i;
+    }
+    return settingFlags.size();
+}
+
+const std::size_t dhcpIndex = flagIndex(ControlId::dhcpCheck);
+const std::size_t ipIndex = flagIndex(ControlId::ipAddressCtrl);
+const std::size_t maskIndex = flagIndex(ControlId::netmaskCtrl);
+const std::size_t gatewayIndex = flagIndex(ControlId::gatewayCtrl);
+
+// The model the form has chosen, as the list shows it.
+std::optional<std::string> chosenModelName(const Form& form) {
+    if (form.itemCount(ControlId::modelCombo) == 0 || form.selection(ControlId::modelCombo) < 0) {
+        return std::nullopt;
+    }
+    return toDisplayText(form.text(ControlId::modelCombo));
+}
+
+// --- export ---------------------------------------------------------------------
+
+struct ExportOptions {
+    DeviceChoice choice;
+    std::string model;
+    CLI::Option* modelOption = nullptr;
+    std::string output;
+    bool withoutAddress = false;
+};
+
+int runExport(const ExportOptions& options) {
+    if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
+    CommandFrontEnd frontEnd;
+    std::string text;
+    const int status = withSelectedDevice(
+        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
+            if (device.configured != 1) {
+                std::cerr << "tamroctl: " << deviceListEntry(device)
+                          << " is outside the adapter's subnet: its settings were not read "
+                             "(give it an address on the subnet first)\n";
+                return 1;
+            }
+            SettingsDocument document;
+            document.mac = device.mac;
+            document.model = chosenModelName(dialog.form());
+            // "1.00", as the window's "Version 1.00" shows it.
+            std::string version = formatVersionText(dialog.fileVersion());
+            if (const std::size_t blank = version.find(' '); blank != std::string::npos) {
+                version.erase(0, blank + 1);
+            }
+            document.version = version;
+            for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+                if (options.withoutAddress && isAddressFlag(settingFlags[i])) continue;
+                document.values[i] = settingValue(dialog.form(), settingFlags[i]);
+            }
+            text = settingsJson(document).dump(2) + "\n";
+            return 0;
+        });
+    if (status != 0) return status;
+    if (options.output.empty()) {
+        std::cout << text;
+        return 0;
+    }
+    std::ofstream file(options.output, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "tamroctl: " << options.output << ": could not be written\n";
+        return 1;
+    }
+    std::cerr << "settings written to " << options.output << '\n';
+    return 0;
+}
+
+// --- apply ----------------------------------------------------------------------
+
+struct ApplyOptions {
+    DeviceChoice choice;  // adapter and models
+    std::string file;
+    std::vector<std::string> devices;
+    bool all = false;
+    std::string model;
+    CLI::Option* modelOption = nullptr;
+    std::string addresses;
+    bool yes = false;
+    int verifySeconds = 30;
+    CLI::Option* verifyOption = nullptr;
+    bool json = false;
+};
+
+// One device of the batch and what becomes of it.
+struct Target {
+    std::array<std::uint8_t, 6> mac{};
+    Ipv4 peer;  // where it answered this search
+    std::string entry;
+    bool configured = false;
+    SettingValues values;
+    std::optional<Ipv4> address;  // where it will answer after the restart
+    std::string result;           // written, refused, failed
+    std::string message;
+    SettingValues expected;  // what the form held for each value given
+    std::string verify;      // verified, differing, missing
+    std::vector<std::string> differing;
+};
+
+std::int32_t findTarget(const Form& form, const DeviceTable& devices, const Target& target) {
+    const std::int32_t count = std::min(form.itemCount(ControlId::deviceList), maxDevices);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
+        if (record.mac == target.mac && record.peer.address == target.peer) return i;
+    }
+    return -1;
+}
+
+// Selects the target as a user would, chooses the model and sets its
+// values in the write's order. The problems, "" each, otherwise.
+std::vector<std::string> prepareTarget(SetupDialog& dialog, DeviceTable& devices,
+                                       const Target& target, const std::optional<std::string>& model) {
+    Form& form = dialog.form();
+    const std::int32_t position = findTarget(form, devices, target);
+    if (position < 0) return {"no longer listed"};
+    form.userSelect(ControlId::deviceList, position);
+    if (model && chooseModel(form, *model) != 0) return {"the model could not be chosen"};
+    const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        if (!target.values[i]) continue;
+        const std::string problem = applySetting(dialog, device, settingFlags[i], *target.values[i]);
+        if (!problem.empty()) problems.push_back(std::string(settingFlags[i].key) + ": " + problem);
+    }
+    if (problems.empty() && !form.takesUserInput(ControlId::writeButton)) {
+        problems.push_back(controlTitle(ControlId::writeButton) + " is disabled: " +
+                           disabledReason(dialog, device, ControlId::writeButton));
+    }
+    return problems;
+}
+
+// prepareTarget, then the write button with its confirmation cancelled:
+// the dialog's checks speak, nothing is sent.
+std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices,
+                                       CommandFrontEnd& frontEnd, const Target& target,
+                                       const std::optional<std::string>& model) {
+    std::vector<std::string> problems = prepareTarget(dialog, devices, target, model);
+    if (!problems.empty()) return problems;
+    const std::size_t before = frontEnd.shownCount();
+    const std::size_t asked = frontEnd.confirmationCount();
+    dialog.form().userClick(ControlId::writeButton);
+    const std::vector<std::string> shown = frontEnd.shownFrom(before);
+    // A check that fails shows its message and asks nothing.
+    if (frontEnd.confirmationCount() == asked + 1 && shown.size() == 1) return {};
+    std::string message;
+    for (const std::string& each : shown) message += (message.empty() ? "" : " ") + toDisplayText(each);
+    return {message.empty() ? std::string("the write button did nothing") : message};
+}
+
+// The batch as the file, the map and this search make it; every reason it
+// cannot go ahead in `problems`.
+std::vector<Target> planBatch(const ApplyOptions& options, const SettingsDocument& document,
+                              const std::vector<AddressRow>& rows, const Form& form,
+                              const DeviceTable& devices, std::vector<std::string>& problems) {
+    const std::int32_t listed = std::min(form.itemCount(ControlId::deviceList), maxDevices);
+    const auto record = [&](std::int32_t i) -> const DeviceRecord& {
+        return devices.devices[static_cast<std::size_t>(i)];
+    };
+    const auto rowFor = [&](const DeviceRecord& device) -> const AddressRow* {
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [&](const AddressRow& each) { return each.mac == device.mac; });
+        return row == rows.end() ? nullptr : &*row;
+    };
+
+    std::vector<std::int32_t> positions;
+    if (options.all) {
+        for (std::int32_t i = 0; i < listed; ++i) {
+            if (record(i).configured == 1 || rowFor(record(i)) != nullptr) positions.push_back(i);
+        }
+        if (positions.empty()) problems.push_back("no listed device to apply the settings to");
+    }
+    for (const std::string& text : options.devices) {
+        const std::optional<DeviceText> wanted = parseDeviceText(text);
+        const std::vector<std::int32_t> matches =
+            wanted ? matchingDevices(form, devices, *wanted) : std::vector<std::int32_t>{};
+        if (matches.empty()) {
+            problems.push_back(text + " is not listed");
+        } else if (matches.size() > 1) {
+            std::string names;
+            for (const std::int32_t i : matches) {
+                names += " \"" + deviceListEntry(record(i)) + "\" (#" + std::to_string(i) + ")";
+            }
+            problems.push_back(text + " matches " + std::to_string(matches.size()) +
+                               " listed devices:" + names);
+        } else if (std::find(positions.begin(), positions.end(), matches.front()) !=
+                   positions.end()) {
+            problems.push_back(text + " names " + deviceListEntry(record(matches.front())) +
+                               " a second time");
+        } else {
+            positions.push_back(matches.front());
+        }
+    }
+
+    std::vector<Target> targets;
+    std::vector<const AddressRow*> used;
+    for (const std::int32_t i : positions) {
+        const DeviceRecord& device = record(i);
+        Target target;
+        target.mac = device.mac;
+        target.peer = device.peer.address;
+        target.entry = deviceListEntry(device);
+        target.configured = device.configured == 1;
+        const AddressRow* row = rowFor(device);
+        if (row != nullptr) {
+            if (std::find(used.begin(), used.end(), row) != used.end()) {
+                problems.push_back(options.addresses + ":" + std::to_string(row->line) +
+                                   ": its MAC is carried by more than one device named (" +
+                                   target.entry + ")");
+            }
+            used.push_back(row);
+        }
+        if (target.configured) {
+            target.values = document.values;
+            if (row != nullptr) {
+                target.values[ipIndex] = toDottedText(row->ip);
+                if (row->mask) target.values[maskIndex] = toDottedText(*row->mask);
+                if (row->gateway) target.values[gatewayIndex] = toDottedText(*row->gateway);
+            }
+            const bool automatic = target.values[dhcpIndex] ? *target.values[dhcpIndex] == "on"
+                                                            : device.dhcp == 1;
+            if (!automatic) {
+                target.address = target.values[ipIndex] ? parseDottedText(*target.values[ipIndex])
+                                                        : std::optional<Ipv4>(device.ipAddress);
+            }
+        } else if (row == nullptr) {
+            problems.push_back(target.entry +
+                               " is outside the adapter's subnet: give its new address in "
+                               "--addresses");
+        } else {
+            // Off the subnet only the address assignment goes out.
+            target.values[ipIndex] = toDottedText(row->ip);
+            target.address = row->ip;
+            for (std::int32_t j = 0; j < listed; ++j) {
+                const DeviceRecord& other = record(j);
+                if (j != i && other.mac[4] == device.mac[4] && other.mac[5] == device.mac[5]) {
+                    problems.push_back(target.entry + " and " + deviceListEntry(other) +
+                                       " end in the same two MAC bytes: the address assignment "
+                                       "would restart both");
+                }
+            }
+        }
+        targets.push_back(std::move(target));
+    }
+
+    // Two devices at one address would both be unreachable by it.
+    for (std::size_t a = 0; a < targets.size(); ++a) {
+        if (!targets[a].address) continue;
+        for (std::size_t b = a + 1; b < targets.size(); ++b) {
+            if (targets[b].address == targets[a].address) {
+                problems.push_back(targets[a].entry + " and " + targets[b].entry +
+                                   " would both get " + toDottedText(*targets[a].address) +
+                                   " (give each its address with --addresses)");
+            }
+        }
+        for (std::int32_t j = 0; j < listed; ++j) {
+            const DeviceRecord& other = record(j);
+            const bool inBatch = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
+                return t.mac == other.mac && t.peer == other.peer.address;
+            });
+            if (!inBatch && other.peer.address == *targets[a].address) {
+                problems.push_back(targets[a].entry + " would get " +
+                                   toDottedText(*targets[a].address) + ", where " +
+                                   deviceListEntry(other) + " answers");
+            }
+        }
+    }
+    for (const AddressRow& row : rows) {
+        if (std::find(used.begin(), used.end(), &row) == used.end()) {
+            std::cerr << "tamroctl: " << options.addresses << ":" << row.line << ": "
+                      << macText(row.mac) << " is not among the devices named; not used\n";
+        }
+    }
+    return targets;
+}
+
+bool writtenAll(const std::vector<Target>& targets) {
+    return std::all_of(targets.begin(), targets.end(),
+                       [](const Target& t) { return t.result == "written"; });
+}
+
+// Searches until every written device answers at its new address and was
+// read, or the time is up; then compares what each reports with what the
+// form held when it was written.
+void verifyTargets(SetupDialog& dialog, DeviceTable& devices, std::vector<Target>& targets,
+                   int seconds) {
+    Form& form = dialog.form();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    const auto found = [&](const Target& target) -> const DeviceRecord* {
+        const std::int32_t listed = std::min(form.itemCount(ControlId::deviceList), maxDevices);
+        for (std::int32_t i = 0; i < listed; ++i) {
+            const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
+            if (record.mac != target.mac || record.configured != 1) continue;
+            if (!target.address || record.peer.address == *target.address) return &record;
+        }
+        return nullptr;
+    };
+    while (true) {
+        std::cerr << "searching again for the written devices ...\n";
+        form.userClick(ControlId::searchButton);
+        const bool all = std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
+            return t.result != "written" || found(t) != nullptr;
+        });
+        if (all || std::chrono::steady_clock::now() >= deadline) break;
+    }
+    for (Target& target : targets) {
+        if (target.result != "written") continue;
+        const DeviceRecord* record = found(target);
+        if (record == nullptr) {
+            target.verify = "missing";
+            target.differing.push_back(
+                "not found" +
+                (target.address ? " at " + toDottedText(*target.address) : std::string()) +
+                " within " + std::to_string(seconds) + " s");
+            continue;
+        }
+        for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+            if (!target.expected[i]) continue;
+            const std::optional<std::string> reported = reportedValue(*record, settingFlags[i]);
+            if (reported != target.expected[i]) {
+                target.differing.push_back(std::string(settingFlags[i].key) + ": applied " +
+                                           *target.expected[i] + ", reads " +
+                                           reported.value_or("(no list entry)"));
+            }
+        }
+        target.verify = target.differing.empty() ? "verified" : "differing";
+    }
+}
+
+void printTable(const std::vector<Target>& targets, bool verified) {
+    std::size_t width = 6;
+    for (const Target& t : targets) width = std::max(width, t.entry.size());
+    std::cout << std::left << std::setw(static_cast<int>(width)) << "DEVICE" << "  "
+              << std::setw(16) << "NEW ADDRESS" << "  " << std::setw(8) << "RESULT";
+    if (verified) std::cout << "  " << std::setw(9) << "CHECK";
+    std::cout << "  DETAIL\n";
+    for (const Target& t : targets) {
+        std::string detail = t.message;
+        for (const std::string& field : t.differing) detail += (detail.empty() ? "" : "; ") + field;
+        std::cout << std::setw(static_cast<int>(width)) << t.entry << "  " << std::setw(16)
+                  << (t.address ? toDottedText(*t.address) : std::string("(automatic)")) << "  "
+                  << std::setw(8) << t.result;
+        if (verified) std::cout << "  " << std::setw(9) << (t.verify.empty() ? "-" : t.verify);
+        std::cout << "  " << detail << '\n';
+    }
+}
+
+void printJson(const std::vector<Target>& targets, bool verified, const std::string& adapter) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const Target& t : targets) {
+        nlohmann::ordered_json row;
+        row["mac"] = macText(t.mac);
+        row["ip"] = toDottedText(t.peer);
+        row["newIp"] = t.address ? nlohmann::ordered_json(toDottedText(*t.address)) : nullptr;
+        row["result"] = t.result;
+        row["message"] = t.message;
+        if (verified) {
+            row["verify"] = t.verify.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(t.verify);
+            row["differing"] = t.differing;
+        }
+        rows.push_back(std::move(row));
+    }
+    nlohmann::ordered_json result;
+    result["adapter"] = adapter;
+    result["devices"] = std::move(rows);
+    std::cout << result.dump(2) << '\n';
+}
+
+int runApply(const ApplyOptions& options) {
+    // Everything the files say is checked before the search.
+    if (options.all == !options.devices.empty()) {
+        std::cerr << "tamroctl: name the devices, or give --all\n";
+        return usageErrorStatus;
+    }
+    for (const std::string& device : options.devices) {
+        if (!checkDeviceText(device)) return usageErrorStatus;
+    }
+    std::string problem;
+    const std::optional<std::string> text = readWholeFile(options.file, problem);
+    std::optional<SettingsDocument> document;
+    if (text) document = parseSettings(*text, options.file, problem);
+    if (!document) {
+        std::cerr << "tamroctl: " << problem << "; nothing was sent\n";
+        return usageErrorStatus;
+    }
+    std::vector<AddressRow> rows;
+    if (!options.addresses.empty()) {
+        const std::optional<std::string> map = readWholeFile(options.addresses, problem);
+        std::optional<std::vector<AddressRow>> parsed;
+        if (map) parsed = parseAddressMap(*map, options.addresses, problem);
+        if (!parsed) {
+            std::cerr << "tamroctl: " << problem << "; nothing was sent\n";
+            return usageErrorStatus;
+        }
+        rows = std::move(*parsed);
+    }
+    std::optional<std::string> model = document->model;
+    if (options.modelOption->count() > 0) model = options.model;
+
+    // Each dialog confirmation is the batch's, given once below; while
+    // rehearsing, every one is cancelled, so the checks run and nothing goes out.
+    bool rehearsing = false;
+    CommandFrontEnd frontEnd([&rehearsing](std::string_view) { return !rehearsing; });
+    DeviceChoice choice = options.choice;
+    return withSearchedDialog(choice, frontEnd, [&](SetupDialog& dialog, DeviceTable& devices,
+                                                    const std::string& adapterText) {
+        std::vector<std::string> problems;
+        std::vector<Target> targets =
+            planBatch(options, *document, rows, dialog.form(), devices, problems);
+        // Every value goes to a control that takes it and passes the
+        // write's checks, on every device, before any device is written.
+        if (problems.empty()) {
+            rehearsing = true;
+            frontEnd.setQuiet(true);
+            for (const Target& target : targets) {
+                for (const std::string& each : rehearseWrite(dialog, devices, frontEnd, target, model)) {
+                    problems.push_back(target.entry + ": " + each);
+                }
+            }
+            frontEnd.setQuiet(false);
+            rehearsing = false;
+        }
+        if (!problems.empty()) {
+            std::cerr << "tamroctl: nothing was sent:\n";
+            for (const std::string& each : problems) std::cerr << "  " << each << '\n';
+            return usageErrorStatus;
+        }
+        std::cerr << "apply " << options.file << " to " << targets.size() << " device"
+                  << (targets.size() == 1 ? "" : "s");
+        if (model) std::cerr << " as model " << *model;
+        std::cerr << ":\n";
+        for (const Target& target : targets) {
+            std::cerr << "  " << target.entry;
+            if (target.address) std::cerr << " -> " << toDottedText(*target.address);
+            if (!target.configured) std::cerr << " (address assignment)";
+            std::cerr << '\n';
+        }
+        if (!confirmAtTerminal(options.yes)) {
+            std::cerr << "tamroctl: nothing was written\n";
+            return 1;
+        }
+
+        Form& form = dialog.form();
+        for (Target& target : targets) {
+            const std::vector<std::string> late = prepareTarget(dialog, devices, target, model);
+            if (!late.empty()) {
+                target.result = "refused";
+                target.message = late.front();
+                continue;
+            }
+            for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+                if (target.values[i]) target.expected[i] = settingValue(form, settingFlags[i]);
+            }
+            std::cerr << "writing " << target.entry << " ...\n";
+            const std::size_t before = frontEnd.shownCount();
+            const std::size_t asked = frontEnd.confirmationCount();
+            form.userClick(ControlId::writeButton);
+            if (frontEnd.shownSince(before, writeCompleteMessage)) {
+                target.result = "written";
+                continue;
+            }
+            // The dialog's checks come before its confirmation.
+            const std::size_t confirmed = frontEnd.confirmationCount() - asked;
+            target.result = confirmed == 0 ? "refused" : "failed";
+            for (const std::string& shown : frontEnd.shownFrom(before + confirmed)) {
+                target.message += (target.message.empty() ? "" : " ") + toDisplayText(shown);
+            }
+        }
+        const bool verify = options.verifyOption->count() > 0;
+        if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);
+        if (options.json) {
+            printJson(targets, verify, adapterText);
+        } else {
+            printTable(targets, verify);
+        }
+        const bool good = writtenAll(targets) &&
+                          (!verify || std::all_of(targets.begin(), targets.end(), [](const Target& t) {
+                              return t.verify == "verified";
+                          }));
+        return good ? 0 : 1;
+    });
+}
+
+}  // namespace
+
+void addFleetCommands(CLI::App& app, int& exitCode) {
+    auto exporting = std::make_shared<ExportOptions>();
+    CLI::App* exportCommand = app.add_subcommand(
+        "export", "Save a device's settings, as the setup dialog shows them, to a JSON file.");
+    exportCommand->add_option("DEVICE", exporting->choice.device,
+                              "The device: its MAC address or the IP address the list shows")
+        ->required();
+    exportCommand->add_option("--adapter", exporting->choice.adapter,
+                              "Search on this adapter: address, interface name or list position");
+    exportCommand->add_option("--models", exporting->choice.models,
+                              "The window's command-line text: a model file path when it "
+                              "contains \".dat\"");
+    exporting->modelOption = exportCommand->add_option(
+        "--model", exporting->model, "Choose this model (name or list position) after selecting");
+    exportCommand->add_option("-o,--output", exporting->output, "Write to this file, not stdout");
+    exportCommand->add_flag("--without-address", exporting->withoutAddress,
+                            "Leave out ip, mask and gateway");
+    exportCommand->callback([exporting, &exitCode] {
+        if (exporting->modelOption->count() > 0) exporting->choice.model = exporting->model;
+        exitCode = runExport(*exporting);
+    });
+
+    auto apply = std::make_shared<ApplyOptions>();
+    CLI::App* applyCommand = app.add_subcommand(
+        "apply", "Write a settings file's values to many devices through the setup dialog.");
+    applyCommand->add_option("FILE", apply->file, "A settings file written by export")
+        ->required();
+    applyCommand->add_option("DEVICE", apply->devices,
+                             "The devices: MAC address, IP address, \"MAC / IP\" or #N");
+    applyCommand->add_flag("--all", apply->all, "Every listed device (off the subnet: those in "
+                                                "--addresses)");
+    applyCommand->add_option("--adapter", apply->choice.adapter,
+                             "Search on this adapter: address, interface name or list position");
+    applyCommand->add_option("--models", apply->choice.models,
+                             "The window's command-line text: a model file path when it "
+                             "contains \".dat\"");
+    apply->modelOption = applyCommand->add_option(
+        "--model", apply->model, "Choose this model on each device (default: the file's)");
+    applyCommand->add_option("--addresses", apply->addresses,
+                             "CSV file mac,ip[,mask[,gateway]]: each device's own address");
+    applyCommand->add_flag("--yes", apply->yes, "Confirm the whole batch without asking");
+    // A flag, so that "--verify DEVICE" leaves the device a device; the
+    // seconds only as --verify=SECONDS.
+    apply->verifyOption =
+        applyCommand
+            ->add_flag("--verify{30}", apply->verifySeconds,
+                       "Search again (--verify=SECONDS, default 30) and compare what each reads")
+            ->check(CLI::Range(1, 600));
+    applyCommand->add_flag("--json", apply->json, "Print the results as one JSON object");
+    applyCommand->callback([apply, &exitCode] { exitCode = runApply(*apply); });
+}
+
+}  // namespace tamro::cli

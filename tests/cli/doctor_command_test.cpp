@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "doctor_command.h"
+#include "platform/ipv4.h"
+
+namespace tamro::cli {
+namespace {
+
+std::vector<Finding> problemsIn(const std::vector<Finding>& findings) {
+    std::vector<Finding> problems;
+    for (const Finding& finding : findings) {
+        if (finding.problem) problems.push_back(finding);
+    }
+    return problems;
+}
+
+TEST(DoctorFirewall, IptablesRulesThatDropTheDevicesRepliesAndHowToRemoveThem) {
+    const std::string text =
+        "*filter\n"
+        ":INPUT ACCEPT [0:0]\n"
+        "-A INPUT -p tcp -m tcp --dport 22 -j DROP\n"
+        "-A INPUT -s 10.0.0.0/8 -j DROP\n"
+        "-A INPUT -p udp -m udp --sport 30718 -j DROP\n"
+        "-A INPUT -p udp -j REJECT --reject-with icmp-port-unreachable\n"
+        "-A OUTPUT -p udp --dport 30718 -j DROP\n"
+        "COMMIT\n";
+    const auto found = problemsIn(firewallFindings({"iptables", "iptables-save", text}));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].fix, "iptables -D INPUT -p udp -m udp --sport 30718 -j DROP");
+    EXPECT_EQ(found[1].fix, "iptables -D INPUT -p udp -j REJECT --reject-with icmp-port-unreachable");
+}
+
+TEST(DoctorFirewall, AnInputPolicyOfDropNeedsARuleForThePort) {
+    const std::string closed = "*filter\n:INPUT DROP [0:0]\n-A INPUT -i lo -j ACCEPT\nCOMMIT\n";
+    const auto found = problemsIn(firewallFindings({"iptables", "iptables-save", closed}));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].fix, "iptables -I INPUT -p udp --sport 30718 -j ACCEPT");
+
+    const std::string open = closed + "-A INPUT -p udp --sport 30718 -j ACCEPT\n";
+    EXPECT_TRUE(problemsIn(firewallFindings({"iptables", "iptables-save", open})).empty());
+}
+
+TEST(DoctorFirewall, NftablesRulesWithoutHandlesAndOutsideTheInputHook) {
+    const std::string text =
+        "table ip filter {\n"
+        "\tchain output {\n"
+        "\t\ttype filter hook output priority filter; policy accept;\n"
+        "\t\tudp dport 30718 drop\n"
+        "\t}\n"
+        "\tchain input {\n"
+        "\t\ttype filter hook input priority filter; policy accept;\n"
+        "\t\tct state established accept\n"
+        "\t\tudp dport 30718 counter packets 0 bytes 0 drop\n"
+        "\t}\n"
+        "}\n";
+    const auto found = problemsIn(firewallFindings({"nftables", "nft list ruleset", text}));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].what,
+              "nftables rule in ip filter input: udp dport 30718 counter packets 0 bytes 0 drop");
+    EXPECT_EQ(found[0].fix.rfind("nft -a list chain ip filter input", 0), 0u);
+}
+
+TEST(DoctorFirewall, AListingThatCouldNotBeReadIsSaidSo) {
+    const auto found = firewallFindings({"nftables", "nft -a list ruleset", std::nullopt});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].problem);
+    EXPECT_NE(found[0].what.find("could not be read"), std::string::npos);
+}
+
+AdapterRecord adapter(const char* address, const char* mask, const char* name) {
+    AdapterRecord record;
+    record.address = *parseDottedText(address);
+    record.mask = *parseDottedText(mask);
+    std::strncpy(record.interfaceName.data(), name, record.interfaceName.size() - 1);
+    std::strncpy(record.name.data(), name, record.name.size() - 1);
+    return record;
+}
+
+TEST(DoctorAdapters, OverlappingSubnetsOfDifferentWidthsAreFound) {
+    AdapterTable table;
+    table.adapters[0] = adapter("10.77.0.1", "255.255.255.0", "eth0");
+    table.adapters[1] = adapter("10.77.5.1", "255.255.0.0", "eth1");   // holds eth0's subnet
+    table.adapters[2] = adapter("10.78.0.1", "255.255.255.0", "eth2");
+    table.adapters[3] = adapter("10.77.0.9", "255.255.255.0", "eth0");  // a second address
+    table.adapterCount = 4;
+    const auto found = sharedSubnetFindings(table);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_NE(found[0].what.find("10.77.0.1 (eth0) and 10.77.5.1 (eth1)"), std::string::npos);
+    EXPECT_EQ(found[0].fix, "ip address del 10.77.5.1/16 dev eth1 (or unplug one)");
+    EXPECT_NE(found[1].what.find("10.77.5.1 (eth1) and 10.77.0.9 (eth0)"), std::string::npos);
+}
+
+TEST(DoctorAdapters, ReversePathLevels) {
+    EXPECT_TRUE(reversePathFindings("eth0", std::nullopt).empty());
+    EXPECT_FALSE(reversePathFindings("eth0", 0).front().problem);
+    EXPECT_FALSE(reversePathFindings("eth0", 2).front().problem);
+    const auto strict = reversePathFindings("eth0", 1);
+    ASSERT_EQ(strict.size(), 1u);
+    EXPECT_TRUE(strict[0].problem);
+    EXPECT_EQ(strict[0].fix,
+              "sysctl -w net.ipv4.conf.all.rp_filter=2 net.ipv4.conf.eth0.rp_filter=2");
+}
+
+TEST(DoctorAdapters, OnlyAHolderOnTheAdaptersAddressOrOnAllBlocksThePort) {
+    const Ipv4 own = *parseDottedText("10.77.0.1");
+    const std::vector<PortHolder> elsewhere = {{*parseDottedText("192.168.1.2"), 7, "x"}};
+    EXPECT_TRUE(problemsIn(portFindings(elsewhere, own)).empty());
+    const std::vector<PortHolder> everywhere = {{Ipv4{}, -1, ""}};
+    const auto found = problemsIn(portFindings(everywhere, own));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0].what.find("a process the system does not name"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tamro::cli
