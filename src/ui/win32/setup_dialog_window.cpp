@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -190,33 +191,40 @@ void SetupDialogWindow::onCommand(int id, int code) {
     if (programChange_) return;
     const auto control = controlIdFromNumber(id);
     if (!control) return;
-    Form& form = dialog_.form();
-    // Typed text reaches the Form before any handler can read it.
-    takeTypedInput();
+    const ControlKind kind = controlKind(*control);
     const HWND window = ::GetDlgItem(handle_, id);
-    switch (controlKind(*control)) {
+    // Only what the user did counts; focus and drop-down notices (and
+    // CBN_SELENDOK, which comes before the selection is reported) pass by
+    // without a look at the form, or the mirror would undo the choice.
+    std::optional<std::int32_t> chosen;
+    bool clicked = false;
+    switch (kind) {
         case ControlKind::pushButton:
-        case ControlKind::checkBox:
-            if (code == BN_CLICKED) form.userClick(*control);
-            break;
+        case ControlKind::checkBox: clicked = code == BN_CLICKED; break;
         case ControlKind::combo:
             if (code == CBN_SELCHANGE) {
-                form.userSelect(*control,
-                                static_cast<std::int32_t>(::SendMessageW(window, CB_GETCURSEL, 0, 0)));
+                chosen = static_cast<std::int32_t>(::SendMessageW(window, CB_GETCURSEL, 0, 0));
             }
             break;
         case ControlKind::list:
             if (code == LBN_SELCHANGE) {
-                form.userSelect(*control,
-                                static_cast<std::int32_t>(::SendMessageW(window, LB_GETCURSEL, 0, 0)));
+                chosen = static_cast<std::int32_t>(::SendMessageW(window, LB_GETCURSEL, 0, 0));
             }
             break;
         case ControlKind::edit:
-        case ControlKind::address:
+        case ControlKind::address: break;
         case ControlKind::text:
         case ControlKind::groupBox:
-        case ControlKind::rule: break;
+        case ControlKind::rule: return;
     }
+    const bool typed = (kind == ControlKind::edit || kind == ControlKind::address) && code == EN_CHANGE;
+    if (!clicked && !chosen && !typed) return;
+
+    // Typed text reaches the Form before any handler can read it.
+    takeTypedInput();
+    Form& form = dialog_.form();
+    if (clicked) form.userClick(*control);
+    if (chosen) form.userSelect(*control, *chosen);
     mirrorForm();
 }
 
