@@ -1,10 +1,12 @@
-// tamro_exe_lab_driver TAMRO_EXE MODEL_FILE DEVICE_ADDRESS FREE_ADDRESS
+// tamro_exe_lab_driver TAMRO_EXE MODEL_FILE DEVICE PING_DEVICE FREE_ADDRESS [PICTURE.bmp]
 //
 // Runs tamro.exe and drives its dialog as an operator would, from outside
-// the process: search, choose DEVICE_ADDRESS in the list, move its baud rate
-// one step up, write and confirm; then PING to FREE_ADDRESS typed into the
-// address field of another device. Prints what it saw, one line per step,
+// the process: search, choose DEVICE in the list, move its baud rate one
+// step up, write and confirm; then choose PING_DEVICE, type FREE_ADDRESS
+// into the address control and PING it. Prints what it saw, one line per step,
 // and exits 0 when every step went as expected. Run it in a lab only.
+// With PICTURE.bmp as a fifth argument it also saves what the screen shows of
+// the dialog once the device is chosen.
 #include <windows.h>
 
 #include <algorithm>
@@ -87,7 +89,45 @@ std::vector<HWND> addressFields(HWND address) {
     return fields;
 }
 
-int drive(HWND dialog, const std::wstring& device, const std::wstring& freeAddress) {
+// The dialog as the screen shows it, title bar included, as a 24-bit bitmap.
+bool savePicture(HWND dialog, const std::wstring& path) {
+    RECT r{};
+    ::GetWindowRect(dialog, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) return false;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + imageBytes;
+    bool written = false;
+    if (FILE* out = ::_wfopen(path.c_str(), L"wb")) {
+        written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                  std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                  std::fwrite(bits, imageBytes, 1, out) == 1;
+        written = std::fclose(out) == 0 && written;
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return written;
+}
+
+std::wstring picturePath;
+
+int drive(HWND dialog, const std::wstring& device, const std::wstring& pingDevice,
+          const std::wstring& freeAddress) {
     const HWND list = item(dialog, ControlId::deviceList);
     postClick(item(dialog, ControlId::searchButton));
     check(waitUntil([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) > 0 && ::IsWindowEnabled(list); },
@@ -102,6 +142,10 @@ int drive(HWND dialog, const std::wstring& device, const std::wstring& freeAddre
     chooseEntry(list, position);
     const HWND write = item(dialog, ControlId::writeButton);
     check(waitUntil([&] { return ::IsWindowEnabled(write) != FALSE; }), "choosing it opens the form");
+    if (!picturePath.empty()) {
+        ::Sleep(500);  // let the dialog finish painting
+        check(savePicture(dialog, picturePath), "picture saved");
+    }
     const HWND baud = item(dialog, ControlId::baudCombo);
     const auto baudBefore = ::SendMessageW(baud, CB_GETCURSEL, 0, 0);
     ::SendMessageW(baud, WM_KEYDOWN, VK_DOWN, 1);
@@ -116,16 +160,24 @@ int drive(HWND dialog, const std::wstring& device, const std::wstring& freeAddre
           "the written device leaves the list");
     check(findEntry(list, device) < 0, "and it is no longer there");
 
-    // Another device, a free address typed into its last field, PING.
-    chooseEntry(list, 0);
+    // Another device, a free address typed field by field, PING.
+    const int other = findEntry(list, pingDevice);
+    check(other >= 0, "the device to PING from is listed");
+    if (other < 0) return 1;
+    chooseEntry(list, other);
     const HWND ping = item(dialog, ControlId::pingButton);
-    check(waitUntil([&] { return ::IsWindowEnabled(ping) != FALSE; }), "another device opens the form");
+    check(waitUntil([&] { return ::IsWindowEnabled(ping) != FALSE; }), "choosing it opens PING");
     const std::vector<HWND> fields = addressFields(item(dialog, ControlId::ipAddressCtrl));
     check(fields.size() == 4, "the address control has four fields");
     if (fields.size() != 4) return 1;
-    const std::wstring last = freeAddress.substr(freeAddress.rfind(L'.') + 1);
-    ::SendMessageW(fields[3], EM_SETSEL, 0, -1);
-    typeText(fields[3], last);
+    std::size_t from = 0;
+    for (const HWND field : fields) {
+        const std::size_t dot = freeAddress.find(L'.', from);
+        const std::wstring part = freeAddress.substr(from, dot == std::wstring::npos ? dot : dot - from);
+        from = dot == std::wstring::npos ? freeAddress.size() : dot + 1;
+        ::SendMessageW(field, EM_SETSEL, 0, -1);
+        typeText(field, part);
+    }
     postClick(ping);
     expectBox(dialog, pingNoAnswerMessage, IDOK, "PING to a free address");
     check(waitUntil([&] { return ::IsWindowEnabled(ping) != FALSE; }), "the form is back after PING");
@@ -135,10 +187,12 @@ int drive(HWND dialog, const std::wstring& device, const std::wstring& freeAddre
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: tamro_exe_lab_driver TAMRO_EXE MODEL_FILE DEVICE FREE_ADDRESS\n");
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: tamro_exe_lab_driver TAMRO_EXE MODEL_FILE DEVICE PING_DEVICE "
+                             "FREE_ADDRESS [PICTURE.bmp]\n");
         return 2;
     }
+    if (argc == 7) picturePath = argv[6];
     std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\" " + argv[2];
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -161,7 +215,7 @@ int wmain(int argc, wchar_t** argv) {
           "tamro.exe shows its dialog");
     if (dialog != nullptr) {
         check(windowText(item(dialog, ControlId::versionText)) == L"Version 1.00", "it reads Version 1.00");
-        drive(dialog, argv[3], argv[4]);
+        drive(dialog, argv[3], argv[4], argv[5]);
         // Escape ends it, saving nothing.
         postKey(item(dialog, ControlId::adapterCombo), VK_ESCAPE);
     }

@@ -17,6 +17,7 @@ import unittest
 WINE_RUN = DRIVER = TAMRO = MODELS = ""
 DEVICE = "10.77.0.10"
 DEVICE_MAC = "02-00-00-00-00-10"
+PING_DEVICE = "172.16.5.9"  # off the subnet: only the address and PING are on
 FREE_ADDRESS = "10.77.0.40"
 
 
@@ -29,15 +30,11 @@ def blocks(device):
     return tuple(device[key] for key in ("block0", "block3", "block7"))
 
 
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
-
-
 class TamroExeLab(unittest.TestCase):
     def test_search_write_and_ping_through_the_dialog(self):
         before = devices()
-        run = subprocess.run([WINE_RUN, "--lab", DRIVER, TAMRO, MODELS, DEVICE, FREE_ADDRESS],
+        run = subprocess.run([WINE_RUN, "--lab", DRIVER, TAMRO, MODELS, DEVICE, PING_DEVICE,
+                              FREE_ADDRESS],
                              capture_output=True, timeout=240, check=False,
                              stdin=subprocess.DEVNULL)
         report = run.stdout.decode("utf-8", "replace")
