@@ -36,20 +36,6 @@ constexpr std::string_view twoModels =
     "Free,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,-1\n"
     "Fixed,10000,0,9,12,0,2,1,3,0,2,13,-1,0,2\n";
 
-// Passes every handler on to the dialog and keeps the order they ran in.
-class RecordingEvents final : public FormEvents {
-public:
-    explicit RecordingEvents(SetupDialog& dialog) : dialog_(dialog) {}
-    void handle(Handler handler, ControlId source) override {
-        ran.push_back(handler);
-        dialog_.handle(handler, source);
-    }
-    std::vector<Handler> ran;
-
-private:
-    SetupDialog& dialog_;
-};
-
 // The dialog as the program runs it, on its own thread, on a fake host.
 class RunningDialog {
 public:
@@ -96,7 +82,7 @@ public:
     void onDialogThread(const std::function<void()>& task) { frontEnd_.load()->runOnDialogThread(task); }
     std::vector<Handler> handlersRun() {
         std::vector<Handler> copy;
-        onDialogThread([&] { copy = events_->ran; });
+        onDialogThread([&] { copy = events_->handlers; });
         return copy;
     }
     template <class Read>
@@ -112,7 +98,7 @@ private:
         Win32FrontEnd frontEnd;
         DeviceTable* table = new DeviceTable();
         SetupDialog dialog(frontEnd, services_, *table, FileVersion{runningFileVersion()});
-        RecordingEvents events(dialog);
+        DispatchRecorder events(dialog);
         dialog.form().setEvents(&events);
         if (!commandLine_.empty()) dialog.setCommandLine(commandLine_);
         const HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -153,7 +139,7 @@ private:
     std::atomic<bool> shown_{false};
     std::atomic<Win32FrontEnd*> frontEnd_{nullptr};
     SetupDialog* dialog_ = nullptr;
-    RecordingEvents* events_ = nullptr;
+    DispatchRecorder* events_ = nullptr;
     std::mutex mutex_;
     std::condition_variable ended_;
     std::optional<INT_PTR> result_;
@@ -412,15 +398,8 @@ TEST_F(Win32DialogTest, PingToAFreeAddressTypedByTheUserSaysNoAnswer) {
     // The address as typed, field by field, reaches the probe.
     const HWND address = control(ControlId::ipAddressCtrl);
     ::SendMessageW(address, IPM_SETADDRESS, 0, MAKEIPADDRESS(10, 77, 0, 10));
-    std::vector<HWND> fields;
-    for (HWND f = ::GetWindow(address, GW_CHILD); f != nullptr; f = ::GetWindow(f, GW_HWNDNEXT)) fields.push_back(f);
+    const std::vector<HWND> fields = win32::addressFieldEdits(address);
     ASSERT_EQ(fields.size(), 4u);
-    std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
-        RECT ra{}, rb{};
-        ::GetWindowRect(a, &ra);
-        ::GetWindowRect(b, &rb);
-        return ra.left < rb.left;
-    });
     ::SendMessageW(fields[3], EM_SETSEL, 0, -1);
     typeText(fields[3], L"40");
 

@@ -19,6 +19,7 @@
 #include "protocol/messages.h"
 #include "ui/dialog_messages.h"
 #include "ui/dialog_template.h"
+#include "ui/win32/setup_dialog_window.h"
 
 namespace {
 
@@ -73,20 +74,6 @@ bool expectBox(HWND dialog, std::string_view text, int answer, const std::string
     check(seen.text == wideFromUtf8(text), what + ": says \"" + utf8(seen.text) + "\"");
     check(seen.caption == L"tamro", what + ": caption \"" + utf8(seen.caption) + "\"");
     return answerBox(seen, answer);
-}
-
-std::vector<HWND> addressFields(HWND address) {
-    std::vector<HWND> fields;
-    for (HWND f = ::GetWindow(address, GW_CHILD); f != nullptr; f = ::GetWindow(f, GW_HWNDNEXT)) {
-        fields.push_back(f);
-    }
-    std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
-        RECT ra{}, rb{};
-        ::GetWindowRect(a, &ra);
-        ::GetWindowRect(b, &rb);
-        return ra.left < rb.left;
-    });
-    return fields;
 }
 
 // The dialog as the screen shows it, title bar included, as a 24-bit bitmap.
@@ -167,7 +154,7 @@ int drive(HWND dialog, const std::wstring& device, const std::wstring& pingDevic
     chooseEntry(list, other);
     const HWND ping = item(dialog, ControlId::pingButton);
     check(waitUntil([&] { return ::IsWindowEnabled(ping) != FALSE; }), "choosing it opens PING");
-    const std::vector<HWND> fields = addressFields(item(dialog, ControlId::ipAddressCtrl));
+    const std::vector<HWND> fields = win32::addressFieldEdits(item(dialog, ControlId::ipAddressCtrl));
     check(fields.size() == 4, "the address control has four fields");
     if (fields.size() != 4) return 1;
     std::size_t from = 0;

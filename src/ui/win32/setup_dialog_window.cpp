@@ -72,22 +72,6 @@ void mirrorEntries(HWND control, const ListMessages& m, const std::vector<std::s
     }
 }
 
-// The control's four field edits, left to right.
-std::vector<HWND> addressFieldEdits(HWND control) {
-    std::vector<HWND> edits;
-    for (HWND child = ::GetWindow(control, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        edits.push_back(child);
-    }
-    std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
-        RECT ra{}, rb{};
-        ::GetWindowRect(a, &ra);
-        ::GetWindowRect(b, &rb);
-        return ra.left < rb.left;
-    });
-    return edits;
-}
-
 void setAddressControl(HWND control, const AddressFields& fields) {
     const auto& f = fields.fields;
     const bool allBlank = std::all_of(f.begin(), f.end(), [](std::int32_t v) { return v < 0; });
@@ -109,6 +93,21 @@ void setAddressControl(HWND control, const AddressFields& fields) {
 }
 
 }  // namespace
+
+std::vector<HWND> addressFieldEdits(HWND control) {
+    std::vector<HWND> edits;
+    for (HWND child = ::GetWindow(control, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        edits.push_back(child);
+    }
+    std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
+        RECT ra{}, rb{};
+        ::GetWindowRect(a, &ra);
+        ::GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    return edits;
+}
 
 AddressFields readAddressControl(HWND control) {
     AddressFields fields;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "protocol/config_blocks.h"
 #include "ui/dialog_template.h"
 
@@ -57,6 +59,9 @@ private:
     // Set while the program changes controls: their notifications are its own.
     bool programChange_ = false;
 };
+
+// An address control's field edits, left to right.
+std::vector<HWND> addressFieldEdits(HWND control);
 
 // The four fields of an address control, blank fields -1.
 AddressFields readAddressControl(HWND control);
