@@ -14,6 +14,8 @@ packages=(
   iproute2
   # the Windows cross build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 googletest
+  # an X display for the Win32 dialog under Wine, and its picture's locale
+  xvfb locales
 )
 # Callers that need more (packaging, its checks) name them here.
 read -r -a extra <<<"${TAMRO_EXTRA_PACKAGES:-}"

@@ -4,8 +4,9 @@
 #   2. clang++, warnings as errors, the tests outside the network lab;
 #   3. g++ with AddressSanitizer and UndefinedBehaviorSanitizer, all tests;
 #   4. the fuzz targets, 30 s each;
-#   5. windows: the MinGW-w64 cross build, its tests under Wine, and tamroctl.exe
-#      on the wire in the lab against the Linux build's simulator and tamroctl;
+#   5. windows: the MinGW-w64 cross build, its tests under Wine (the Win32 dialog
+#      on a private Xvfb display), tamroctl.exe and tamro.exe on the wire in the
+#      lab against the Linux build's simulator and tamroctl;
 #   6. package: the Debian packages built, installed here, checked and removed;
 #      the Windows archive unpacked and run under Wine.
 # With suite names (gcc, clang, sanitize, fuzz, windows, package) only those run.
@@ -37,8 +38,16 @@ run_windows_suite() {
   ninja -C build/gcc -j "$jobs" tamro-devsim tamroctl
   TAMRO_JOBS=$jobs scripts/build-windows.sh build/windows \
     -DTAMRO_LINUX_BUILD_DIR="$PWD/build/gcc"
+  # The Win32 dialog needs an X display: a private Xvfb for the suite.
+  local display=:$((90 + RANDOM % 100)) xvfb
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
   # The Wine tests take turns (they share one Wine prefix), so one job.
-  ctest --test-dir build/windows --output-on-failure -L windows
+  local status=0
+  DISPLAY=$display ctest --test-dir build/windows --output-on-failure -L windows || status=$?
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  ((status == 0)) || return "$status"
   echo "windows suite: $((SECONDS - started)) s" >&2
 }
 

@@ -95,6 +95,20 @@ DeviceRecord readDevice(std::uint8_t macLast, Ipv4 address);
 // A device found outside the adapter's subnet; its settings mean nothing.
 DeviceRecord offSubnetDevice(std::uint8_t macLast, Ipv4 address);
 
+// Records what the form dispatches and passes it on to the dialog.
+class DispatchRecorder final : public FormEvents {
+public:
+    explicit DispatchRecorder(SetupDialog& dialog) : dialog_(dialog) {}
+    void handle(Handler handler, ControlId source) override {
+        handlers.push_back(handler);
+        dialog_.handle(handler, source);
+    }
+    std::vector<Handler> handlers;
+
+private:
+    SetupDialog& dialog_;
+};
+
 // Every numbered control's whole state, for "nothing changed".
 struct FormState {
     struct Control {

@@ -26,20 +26,6 @@ TEST(VersionText, TheBuildCarriesTheProjectVersion) {
     EXPECT_EQ(buildFileVersion(), (FileVersion{{1, 0, 0, 0}}));
 }
 
-// Records what the form dispatches and passes it on to the dialog.
-class DispatchRecorder final : public FormEvents {
-public:
-    explicit DispatchRecorder(SetupDialog& dialog) : dialog_(dialog) {}
-    void handle(Handler handler, ControlId source) override {
-        handlers.push_back(handler);
-        dialog_.handle(handler, source);
-    }
-    std::vector<Handler> handlers;
-
-private:
-    SetupDialog& dialog_;
-};
-
 TEST_F(DialogTest, StartLeavesTheDialogReadyForASearch) {
     ASSERT_TRUE(startWithModels());
     EXPECT_TRUE(frontEnd->messages.empty());
