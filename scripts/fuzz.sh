@@ -13,7 +13,8 @@ if (($#)); then shift; fi
 build=build/fuzz
 
 CXX=clang++ cmake -G Ninja -S fuzz -B "$build" >/dev/null
-ninja -C "$build" -j "$(nproc)" >/dev/null
+# Only what goes wrong is shown.
+ninja -C "$build" -j "$(nproc)" | { grep -v "^\[" || true; }
 
 targets=("$@")
 if ((${#targets[@]} == 0)); then
