@@ -16,7 +16,8 @@ jobs=${TAMRO_JOBS:-$(nproc)}
 mkdir -p dist
 version=$(sed -n 's/^project(tamro VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
 
-build_deb() {
+# A subshell: Debian's flags are for this build only, not the cross build.
+build_deb() (
   # Debian's own compiler and linker flags, hardening included.
   local flags
   flags=$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)
@@ -33,7 +34,7 @@ build_deb() {
   (cd build/package && cpack -G DEB >/dev/null)
   cp build/package/tamro_"$version"_*.deb build/package/tamro-lab_"$version"_*.deb dist/
   ls dist/*.deb
-}
+)
 
 # The licences of what the static link puts inside the programs.
 windows_licences() {
