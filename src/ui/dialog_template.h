@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -168,13 +169,6 @@ inline constexpr std::array<DialogStyle, 8> allDialogStyles = {
     DialogStyle::setFont,     DialogStyle::appWindow,
 };
 
-// Resource-script spelling ("WS_POPUP", "DS_MODALFRAME", "WS_EX_APPWINDOW").
-std::string_view styleResourceName(DialogStyle style);
-bool isExtendedStyle(DialogStyle style);
-// Window class and the kind's fixed style names, for a resource-built window.
-std::string_view windowClassName(ControlKind kind);
-std::span<const std::string_view> kindStyleNames(ControlKind kind);
-
 // --- control groups ---------------------------------------------------------
 
 // Switched on and off together, emptied by resetSettingControls.
@@ -197,16 +191,12 @@ inline constexpr std::array<ControlId, 15> currentSettingTexts = {
 };
 
 // The settings controls and the device list: what a running write disables.
-inline constexpr std::array<ControlId, 22> formControls = {
-    ControlId::deviceList,    ControlId::dhcpCheck,      ControlId::ipAddressCtrl,
-    ControlId::netmaskCtrl,   ControlId::gatewayCtrl,    ControlId::pingButton,
-    ControlId::protocolCombo, ControlId::portEdit,       ControlId::baudCombo,
-    ControlId::dataBitsCombo, ControlId::stopBitsCombo,  ControlId::parityCombo,
-    ControlId::flowCombo,     ControlId::connectCombo,   ControlId::remoteIpCtrl,
-    ControlId::remotePortEdit, ControlId::cp1Combo,      ControlId::cp2Combo,
-    ControlId::cp3Combo,      ControlId::keepAliveEdit,  ControlId::packCombo,
-    ControlId::writeButton,
-};
+inline constexpr std::array<ControlId, settingsControls.size() + 1> formControls = [] {
+    std::array<ControlId, settingsControls.size() + 1> controls{};
+    controls[0] = ControlId::deviceList;
+    std::copy(settingsControls.begin(), settingsControls.end(), controls.begin() + 1);
+    return controls;
+}();
 
 // Hidden at start-up and never shown, yet filled, switched and written like
 // the rest.

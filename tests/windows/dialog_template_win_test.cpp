@@ -8,12 +8,14 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dialog_driver_win.h"
 #include "platform/wide_text_win.h"
 #include "ui/dialog_template.h"
+#include "ui/win32/resource_spelling.h"
 
 namespace tamro::testing {
 namespace {
@@ -200,6 +202,17 @@ DWORD dialogStyleValue(DialogStyle style) {
 
 bool takesFocus(ControlKind kind) {
     return kind != ControlKind::text && kind != ControlKind::groupBox && kind != ControlKind::rule;
+}
+
+TEST(DialogResource, EveryStyleHasItsOwnSpelling) {
+    std::set<std::string_view> resourceNames;
+    for (const DialogStyle style : allDialogStyles) {
+        resourceNames.insert(styleResourceName(style));
+        EXPECT_EQ(isExtendedStyle(style), styleResourceName(style).starts_with("WS_EX_"))
+            << styleResourceName(style);
+    }
+    EXPECT_EQ(resourceNames.size(), allDialogStyles.size());
+    EXPECT_EQ(windowClassName(ControlKind::address), "SysIPAddress32");
 }
 
 TEST(DialogResource, TheDialogIsTheTablesDialog) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "ui/dialog_template.h"
+#include "ui/win32/resource_spelling.h"
 
 namespace {
 
