@@ -1,3 +1,8 @@
+#include "choice_options.h"
+#include "device_text.h"
+#include "exit_status.h"
+#include "terminal_prompt.h"
+#include "model_choice.h"
 #include "fleet_commands.h"
 
 #include <algorithm>
@@ -120,6 +125,29 @@ struct ApplyOptions {
     bool json = false;
 };
 
+// What became of one device of the batch, and what a later search found.
+enum class BatchResult { failed, refused, written };
+enum class VerifyResult { unchecked, verified, differing, missing };
+
+std::string_view resultText(BatchResult result) {
+    switch (result) {
+        case BatchResult::written: return "written";
+        case BatchResult::refused: return "refused";
+        case BatchResult::failed: break;
+    }
+    return "failed";
+}
+
+std::string_view resultText(VerifyResult result) {
+    switch (result) {
+        case VerifyResult::verified: return "verified";
+        case VerifyResult::differing: return "differing";
+        case VerifyResult::missing: return "missing";
+        case VerifyResult::unchecked: break;
+    }
+    return "";
+}
+
 // One device of the batch and what becomes of it.
 struct Target {
     std::array<std::uint8_t, 6> mac{};
@@ -128,10 +156,10 @@ struct Target {
     bool configured = false;
     SettingValues values;
     std::optional<Ipv4> address;  // where it will answer after the restart
-    std::string result;           // written, refused, failed
+    BatchResult result = BatchResult::failed;
     std::string message;
     SettingValues expected;  // what the form held for each value given
-    std::string verify;      // verified, differing, missing
+    VerifyResult verify = VerifyResult::unchecked;
     std::vector<std::string> differing;
 };
 
@@ -153,16 +181,15 @@ std::vector<std::string> prepareTarget(SetupDialog& dialog, DeviceTable& devices
     if (position < 0) return {"no longer listed"};
     form.userSelect(ControlId::deviceList, position);
     if (model && chooseModel(form, *model) != 0) return {"the model could not be chosen"};
-    const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
     std::vector<std::string> problems;
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
         if (!target.values[i]) continue;
-        const std::string problem = applySetting(dialog, device, settingFlags[i], *target.values[i]);
+        const std::string problem = applySetting(dialog, settingFlags[i], *target.values[i]);
         if (!problem.empty()) problems.push_back(std::string(settingFlags[i].key) + ": " + problem);
     }
     if (problems.empty() && !form.takesUserInput(ControlId::writeButton)) {
         problems.push_back(controlTitle(ControlId::writeButton) + " is disabled: " +
-                           disabledReason(dialog, device, ControlId::writeButton));
+                           disabledReason(dialog, ControlId::writeButton));
     }
     return problems;
 }
@@ -170,26 +197,31 @@ std::vector<std::string> prepareTarget(SetupDialog& dialog, DeviceTable& devices
 // prepareTarget, then the write button with its confirmation cancelled:
 // the dialog's checks speak, nothing is sent.
 std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices,
-                                       CommandFrontEnd& frontEnd, const Target& target,
+                                       const Target& target,
                                        const std::optional<std::string>& model) {
     std::vector<std::string> problems = prepareTarget(dialog, devices, target, model);
     if (!problems.empty()) return problems;
-    const std::size_t before = frontEnd.shownCount();
-    const std::size_t asked = frontEnd.confirmationCount();
     dialog.form().userClick(ControlId::writeButton);
-    const std::vector<std::string> shown = frontEnd.shownFrom(before);
-    // A check that fails shows its message and asks nothing.
-    if (frontEnd.confirmationCount() == asked + 1 && shown.size() == 1) return {};
-    std::string message;
-    for (const std::string& each : shown) message += (message.empty() ? "" : " ") + toDisplayText(each);
-    return {message.empty() ? std::string("the write button did nothing") : message};
+    const WriteAttempt& attempt = dialog.lastWrite();
+    // Every check passed when the confirmation was reached.
+    if (attempt.result == WriteResult::cancelled) return {};
+    if (attempt.result == WriteResult::refused) return {toDisplayText(attempt.message)};
+    return {"the write button did nothing"};
 }
 
-// The batch as the file, the map and this search make it; every reason it
-// cannot go ahead in `problems`.
-std::vector<Target> planBatch(const ApplyOptions& options, const SettingsDocument& document,
-                              const std::vector<AddressRow>& rows, const Form& form,
-                              const DeviceTable& devices, std::vector<std::string>& problems) {
+// The batch as the file, the map and this search make it: every reason it
+// cannot go ahead is a problem; what goes unused, a warning.
+struct BatchPlan {
+    std::vector<Target> targets;
+    std::vector<std::string> problems;
+    std::vector<std::string> warnings;
+};
+
+BatchPlan planBatch(const ApplyOptions& options, const SettingsDocument& document,
+                    const std::vector<AddressRow>& rows, const Form& form,
+                    const DeviceTable& devices) {
+    BatchPlan plan;
+    std::vector<std::string>& problems = plan.problems;
     const std::int32_t listed = std::min(form.itemCount(ControlId::deviceList), maxDevices);
     const auto record = [&](std::int32_t i) -> const DeviceRecord& {
         return devices.devices[static_cast<std::size_t>(i)];
@@ -304,16 +336,17 @@ std::vector<Target> planBatch(const ApplyOptions& options, const SettingsDocumen
     }
     for (const AddressRow& row : rows) {
         if (std::find(used.begin(), used.end(), &row) == used.end()) {
-            std::cerr << "tamroctl: " << options.addresses << ":" << row.line << ": "
-                      << macText(row.mac) << " is not among the devices named; not used\n";
+            plan.warnings.push_back(options.addresses + ":" + std::to_string(row.line) + ": " +
+                                    macText(row.mac) + " is not among the devices named; not used");
         }
     }
-    return targets;
+    plan.targets = std::move(targets);
+    return plan;
 }
 
 bool writtenAll(const std::vector<Target>& targets) {
     return std::all_of(targets.begin(), targets.end(),
-                       [](const Target& t) { return t.result == "written"; });
+                       [](const Target& t) { return t.result == BatchResult::written; });
 }
 
 // Searches until every written device answers at its new address and was
@@ -336,15 +369,15 @@ void verifyTargets(SetupDialog& dialog, DeviceTable& devices, std::vector<Target
         std::cerr << "searching again for the written devices ...\n";
         form.userClick(ControlId::searchButton);
         const bool all = std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
-            return t.result != "written" || found(t) != nullptr;
+            return t.result != BatchResult::written || found(t) != nullptr;
         });
         if (all || std::chrono::steady_clock::now() >= deadline) break;
     }
     for (Target& target : targets) {
-        if (target.result != "written") continue;
+        if (target.result != BatchResult::written) continue;
         const DeviceRecord* record = found(target);
         if (record == nullptr) {
-            target.verify = "missing";
+            target.verify = VerifyResult::missing;
             target.differing.push_back(
                 "not found" +
                 (target.address ? " at " + toDottedText(*target.address) : std::string()) +
@@ -360,7 +393,7 @@ void verifyTargets(SetupDialog& dialog, DeviceTable& devices, std::vector<Target
                                            reported.value_or("(no list entry)"));
             }
         }
-        target.verify = target.differing.empty() ? "verified" : "differing";
+        target.verify = target.differing.empty() ? VerifyResult::verified : VerifyResult::differing;
     }
 }
 
@@ -376,8 +409,11 @@ void printTable(const std::vector<Target>& targets, bool verified) {
         for (const std::string& field : t.differing) detail += (detail.empty() ? "" : "; ") + field;
         std::cout << std::setw(static_cast<int>(width)) << t.entry << "  " << std::setw(16)
                   << (t.address ? toDottedText(*t.address) : std::string("(automatic)")) << "  "
-                  << std::setw(8) << t.result;
-        if (verified) std::cout << "  " << std::setw(9) << (t.verify.empty() ? "-" : t.verify);
+                  << std::setw(8) << resultText(t.result);
+        if (verified) {
+            const std::string_view check = resultText(t.verify);
+            std::cout << "  " << std::setw(9) << (check.empty() ? "-" : check);
+        }
         std::cout << "  " << detail << '\n';
     }
 }
@@ -389,10 +425,12 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
         row["mac"] = macText(t.mac);
         row["ip"] = toDottedText(t.peer);
         row["newIp"] = t.address ? nlohmann::ordered_json(toDottedText(*t.address)) : nullptr;
-        row["result"] = t.result;
+        row["result"] = resultText(t.result);
         row["message"] = t.message;
         if (verified) {
-            row["verify"] = t.verify.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(t.verify);
+            row["verify"] = t.verify == VerifyResult::unchecked
+                                ? nlohmann::ordered_json(nullptr)
+                                : nlohmann::ordered_json(resultText(t.verify));
             row["differing"] = t.differing;
         }
         rows.push_back(std::move(row));
@@ -441,16 +479,17 @@ int runApply(const ApplyOptions& options) {
     DeviceChoice choice = options.choice;
     return withSearchedDialog(choice, frontEnd, [&](SetupDialog& dialog, DeviceTable& devices,
                                                     const std::string& adapterText) {
-        std::vector<std::string> problems;
-        std::vector<Target> targets =
-            planBatch(options, *document, rows, dialog.form(), devices, problems);
+        BatchPlan plan = planBatch(options, *document, rows, dialog.form(), devices);
+        for (const std::string& warning : plan.warnings) std::cerr << "tamroctl: " << warning << '\n';
+        std::vector<std::string>& problems = plan.problems;
+        std::vector<Target>& targets = plan.targets;
         // Every value goes to a control that takes it and passes the
         // write's checks, on every device, before any device is written.
         if (problems.empty()) {
             rehearsing = true;
             frontEnd.setQuiet(true);
             for (const Target& target : targets) {
-                for (const std::string& each : rehearseWrite(dialog, devices, frontEnd, target, model)) {
+                for (const std::string& each : rehearseWrite(dialog, devices, target, model)) {
                     problems.push_back(target.entry + ": " + each);
                 }
             }
@@ -481,7 +520,7 @@ int runApply(const ApplyOptions& options) {
         for (Target& target : targets) {
             const std::vector<std::string> late = prepareTarget(dialog, devices, target, model);
             if (!late.empty()) {
-                target.result = "refused";
+                target.result = BatchResult::refused;
                 target.message = late.front();
                 continue;
             }
@@ -489,19 +528,15 @@ int runApply(const ApplyOptions& options) {
                 if (target.values[i]) target.expected[i] = settingValue(form, settingFlags[i]);
             }
             std::cerr << "writing " << target.entry << " ...\n";
-            const std::size_t before = frontEnd.shownCount();
-            const std::size_t asked = frontEnd.confirmationCount();
             form.userClick(ControlId::writeButton);
-            if (frontEnd.shownSince(before, writeCompleteMessage)) {
-                target.result = "written";
+            const WriteAttempt& attempt = dialog.lastWrite();
+            if (attempt.result == WriteResult::written) {
+                target.result = BatchResult::written;
                 continue;
             }
-            // The dialog's checks come before its confirmation.
-            const std::size_t confirmed = frontEnd.confirmationCount() - asked;
-            target.result = confirmed == 0 ? "refused" : "failed";
-            for (const std::string& shown : frontEnd.shownFrom(before + confirmed)) {
-                target.message += (target.message.empty() ? "" : " ") + toDisplayText(shown);
-            }
+            target.result =
+                attempt.result == WriteResult::refused ? BatchResult::refused : BatchResult::failed;
+            target.message = toDisplayText(attempt.message);
         }
         const bool verify = options.verifyOption->count() > 0;
         if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);
@@ -512,7 +547,7 @@ int runApply(const ApplyOptions& options) {
         }
         const bool good = writtenAll(targets) &&
                           (!verify || std::all_of(targets.begin(), targets.end(), [](const Target& t) {
-                              return t.verify == "verified";
+                              return t.verify == VerifyResult::verified;
                           }));
         return good ? 0 : 1;
     });
@@ -524,16 +559,8 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
     auto exporting = std::make_shared<ExportOptions>();
     CLI::App* exportCommand = app.add_subcommand(
         "export", "Save a device's settings, as the setup dialog shows them, to a JSON file.");
-    exportCommand->add_option("DEVICE", exporting->choice.device,
-                              "The device: its MAC address or the IP address the list shows")
-        ->required();
-    exportCommand->add_option("--adapter", exporting->choice.adapter,
-                              "Search on this adapter: address, interface name or list position");
-    exportCommand->add_option("--models", exporting->choice.models,
-                              "The window's command-line text: a model file path when it "
-                              "contains \".dat\"");
-    exporting->modelOption = exportCommand->add_option(
-        "--model", exporting->model, "Choose this model (name or list position) after selecting");
+    exporting->modelOption =
+        addDeviceChoiceOptions(*exportCommand, exporting->choice, exporting->model);
     exportCommand->add_option("-o,--output", exporting->output, "Write to this file, not stdout");
     exportCommand->add_flag("--without-address", exporting->withoutAddress,
                             "Leave out ip, mask and gateway");
@@ -551,11 +578,7 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
                              "The devices: MAC address, IP address, \"MAC / IP\" or #N");
     applyCommand->add_flag("--all", apply->all, "Every listed device (off the subnet: those in "
                                                 "--addresses)");
-    applyCommand->add_option("--adapter", apply->choice.adapter,
-                             "Search on this adapter: address, interface name or list position");
-    applyCommand->add_option("--models", apply->choice.models,
-                             "The window's command-line text: a model file path when it "
-                             "contains \".dat\"");
+    addSearchOptions(*applyCommand, apply->choice);
     apply->modelOption = applyCommand->add_option(
         "--model", apply->model, "Choose this model on each device (default: the file's)");
     applyCommand->add_option("--addresses", apply->addresses,

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exit_status.h"
 #include "doctor_command.h"
 #include "fleet_commands.h"
 #include "models_command.h"

@@ -1,3 +1,4 @@
+#include "exit_status.h"
 #include "network_commands.h"
 
 #include <iostream>

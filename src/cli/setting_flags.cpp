@@ -8,6 +8,7 @@
 
 #include "argument_text.h"
 #include "dialog_session.h"
+#include "model_choice.h"
 
 namespace tamro::cli {
 
@@ -47,12 +48,12 @@ std::string settingValueProblem(const SettingFlag& flag, std::string_view value)
     return "";
 }
 
-std::string applySetting(SetupDialog& dialog, const DeviceRecord& device, const SettingFlag& flag,
+std::string applySetting(SetupDialog& dialog, const SettingFlag& flag,
                          const std::string& value) {
     Form& form = dialog.form();
     if (!form.takesUserInput(flag.control)) {
         return controlTitle(flag.control) + " is disabled: " +
-               disabledReason(dialog, device, flag.control);
+               disabledReason(dialog, flag.control);
     }
     switch (flag.action) {
         case Action::mark: {

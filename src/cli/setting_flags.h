@@ -84,7 +84,7 @@ std::string settingValueProblem(const SettingFlag& flag, std::string_view value)
 
 // Gives one value to its control, as a user would. "" when it was taken;
 // otherwise why not (the control takes no input now, or not the value).
-std::string applySetting(SetupDialog& dialog, const DeviceRecord& device, const SettingFlag& flag,
+std::string applySetting(SetupDialog& dialog, const SettingFlag& flag,
                          const std::string& value);
 
 // What the control holds now, in the flag's words: what `applySetting`

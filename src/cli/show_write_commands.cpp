@@ -1,3 +1,8 @@
+#include "choice_options.h"
+#include "device_text.h"
+#include "exit_status.h"
+#include "terminal_prompt.h"
+#include "model_choice.h"
 #include "show_write_commands.h"
 
 #include <algorithm>
@@ -178,11 +183,11 @@ int runWrite(const WriteOptions& options) {
     CommandFrontEnd frontEnd([&options](std::string_view) { return confirmAtTerminal(options.yes); });
     frontEnd.setResultTexts({writeCompleteMessage});
     return withSelectedDevice(
-        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
+        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& /*device*/) {
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (options.given[i]->count() == 0) continue;
                 const std::string problem =
-                    applySetting(dialog, device, settingFlags[i], options.values[i]);
+                    applySetting(dialog, settingFlags[i], options.values[i]);
                 if (!problem.empty()) {
                     std::cerr << "tamroctl: --" << settingFlags[i].name << ": " << problem << '\n';
                     return usageErrorStatus;
@@ -192,16 +197,14 @@ int runWrite(const WriteOptions& options) {
             if (!form.takesUserInput(ControlId::writeButton)) {
                 std::cerr << "tamroctl: " << controlTitle(ControlId::writeButton)
                           << " is disabled: "
-                          << disabledReason(dialog, device, ControlId::writeButton) << '\n';
+                          << disabledReason(dialog, ControlId::writeButton) << '\n';
                 return usageErrorStatus;
             }
-            const std::size_t before = frontEnd.shownCount();
             form.userClick(ControlId::writeButton);
-            // The worker has run by now: its last word tells how it went.
-            if (frontEnd.shownSince(before, writeCompleteMessage)) return 0;
-            if (frontEnd.lastConfirmation() == MessageAnswer::cancel) {
-                std::cerr << "tamroctl: nothing was written\n";
-            }
+            // The worker has run by now.
+            const WriteResult result = dialog.lastWrite().result;
+            if (result == WriteResult::written) return 0;
+            if (result == WriteResult::cancelled) std::cerr << "tamroctl: nothing was written\n";
             return 1;
         });
 }
@@ -217,12 +220,12 @@ int runDevicePing(const std::string& address, const DeviceChoice& choice) {
     if (!checkDeviceText(choice.device)) return usageErrorStatus;
     CommandFrontEnd frontEnd;
     frontEnd.setResultTexts({pingNoAnswerMessage, pingAnsweredMessage, pingConflictMessage});
-    const auto probe = [&](SetupDialog& dialog, const DeviceRecord& device) {
+    const auto probe = [&](SetupDialog& dialog, const DeviceRecord& /*device*/) {
         Form& form = dialog.form();
         for (const ControlId id : {ControlId::ipAddressCtrl, ControlId::pingButton}) {
             if (!form.takesUserInput(id)) {
                 std::cerr << "tamroctl: " << controlTitle(id)
-                          << " is disabled: " << disabledReason(dialog, device, id) << '\n';
+                          << " is disabled: " << disabledReason(dialog, id) << '\n';
                 return usageErrorStatus;
             }
         }
@@ -231,21 +234,6 @@ int runDevicePing(const std::string& address, const DeviceChoice& choice) {
         return 0;
     };
     return withSelectedDevice(choice, frontEnd, probe);
-}
-
-// DEVICE, --adapter, --models and --model, as show and write both take them.
-// Returns the --model option, whose count tells whether a model was named.
-static CLI::Option* addDeviceChoiceOptions(CLI::App& command, DeviceChoice& choice, std::string& model) {
-    command.add_option("DEVICE", choice.device,
-                       "The device: its MAC address, the IP address the device list shows, "
-                       "both as \"MAC / IP\", or its list position as #N (from 0)")
-        ->required();
-    command.add_option("--adapter", choice.adapter,
-                       "Search on this adapter: address, interface name or list position");
-    command.add_option("--models", choice.models,
-                       "The window's command-line text: a model file path when it contains \".dat\"");
-    return command.add_option("--model", model,
-                              "Choose this model (name or list position) after selecting the device");
 }
 
 void addShowWriteCommands(CLI::App& app, int& exitCode) {

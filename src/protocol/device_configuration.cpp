@@ -1,5 +1,8 @@
 #include "protocol/device_configuration.h"
 
+#include <initializer_list>
+#include <span>
+
 #include "protocol/address_assignment.h"
 #include "protocol/exchange.h"
 #include "protocol/messages.h"
@@ -55,11 +58,16 @@ WriteOutcome writeConfiguration(const Ipv4& device, const WriteControlValues& co
         patchConfiguration(fetched, controls, pendingKeepAlive, modelVariant);
     if (patched.error != PatchError::none) return {0, patchErrorMessage(patched.error)};
 
-    if (!sendBlock(device, patched.blocks.block0) || !sendBlock(device, patched.blocks.block3) ||
-        !sendBlock(device, patched.blocks.block7)) {
-        return {0, communicationErrorMessage};
+    // In the write's order; a block the device answered stays written even
+    // when a later one fails, so the count says how far the device got.
+    std::int32_t accepted = 0;
+    using Bytes = std::span<const std::uint8_t>;
+    for (const Bytes block : {Bytes(patched.blocks.block0), Bytes(patched.blocks.block3),
+                              Bytes(patched.blocks.block7)}) {
+        if (!sendBlock(device, block)) return {0, communicationErrorMessage, accepted};
+        ++accepted;
     }
-    return {1, {}};
+    return {1, {}, accepted};
 }
 
 std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,

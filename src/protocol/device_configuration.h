@@ -31,6 +31,7 @@ std::int32_t readConfiguration(DeviceTable& table, std::int32_t index);
 struct WriteOutcome {
     std::int32_t result = 0;        // 1 when all three blocks were sent and answered
     std::string_view message;       // what the write shows on failure, else empty
+    std::int32_t blocksAccepted = 0;  // blocks sent and answered, in the order 0, 3, 7
 };
 
 // Fetches the blocks afresh, patches what the dialog controls, and sends

@@ -61,8 +61,8 @@ bool SetupDialog::initDialog() {
     if (modelCount() > 0) form_.setSelection(ControlId::modelCombo, 0);
 
     hideControlPinGroup(form_);
-    resetSettingControls(form_, false);
-    if (modelCount() == 0) form_.setEnabled(ControlId::modelCombo, false);
+    resetSettings(false, OffReason::noDeviceRead);
+    if (modelCount() == 0) switchControl(ControlId::modelCombo, false, OffReason::noModels);
 
     services_.enumerateAdapters(adapters_);
     if (adapterCount() == 0) {
@@ -145,6 +145,24 @@ const DeviceRecord* SetupDialog::selectedDevice() const {
     const std::int32_t position = form_.selection(ControlId::deviceList);
     if (position < 0 || position >= maxDevices) return nullptr;
     return &devices_.devices[static_cast<std::size_t>(position)];
+}
+
+OffReason SetupDialog::offReason(ControlId id) const {
+    if (form_.enabled(id)) return OffReason::none;
+    if (work_ != Work::none) return OffReason::busy;
+    const std::int32_t index = numberedIndex(id);
+    return index < 0 ? OffReason::none : offReasons_[static_cast<std::size_t>(index)];
+}
+
+void SetupDialog::switchControl(ControlId id, bool on, OffReason why) {
+    form_.setEnabled(id, on);
+    const std::int32_t index = numberedIndex(id);
+    if (index >= 0) offReasons_[static_cast<std::size_t>(index)] = on ? OffReason::none : why;
+}
+
+void SetupDialog::resetSettings(bool enable, OffReason why) {
+    resetSettingControls(form_, enable);
+    for (const ControlId id : settingsControls) switchControl(id, enable, why);
 }
 
 void SetupDialog::showMessage(std::string_view text) {

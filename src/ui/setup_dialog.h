@@ -14,6 +14,7 @@
 #include "protocol/config_blocks.h"
 #include "protocol/device_search.h"
 #include "protocol/device_table.h"
+#include "ui/dialog_outcomes.h"
 #include "ui/dialog_services.h"
 #include "ui/file_version.h"
 #include "ui/form.h"
@@ -87,6 +88,17 @@ public:
     bool searchRunning() const { return work_ == Work::search; }
     bool probeRunning() const { return work_ == Work::probe; }
 
+    // What the last search, write (or assignment) and PING came to.
+    const SearchOutcome& lastSearch() const { return lastSearch_; }
+    const WriteAttempt& lastWrite() const { return lastWrite_; }
+    const PingOutcome& lastPing() const { return lastPing_; }
+    // Why `id` is off just now: none while it is on; busy while a worker runs.
+    OffReason offReason(ControlId id) const;
+    // The model the list has chosen, or nullptr.
+    const ModelRecord* selectedModel() const;
+    // The record behind the list's selection, or nullptr.
+    const DeviceRecord* selectedDevice() const;
+
     // The event map's target for the user's actions on form().
     void handle(Handler handler, ControlId source) override;
 
@@ -126,18 +138,23 @@ private:
     std::int32_t modelCount() const;
     std::int32_t adapterCount() const;
     const AdapterRecord* selectedAdapter() const;
-    const ModelRecord* selectedModel() const;
-    // The record behind the list's selection, or nullptr.
-    const DeviceRecord* selectedDevice() const;
     void showMessage(std::string_view text);
+    // Switches a control on or off for a rule, noting why it is off.
+    void switchControl(ControlId id, bool on, OffReason why);
+    // Empties the settings controls and switches them all on, or all off
+    // for `why`.
+    void resetSettings(bool enable, OffReason why);
+    void enableDestination(bool enable, OffReason why);
     bool confirm(std::string_view text);
 
-    // The checks of a write to a device on the subnet, in order; false after
-    // the failing check's message.
-    bool validateWrite();
+    // The checks of a write to a device on the subnet, in order: the first
+    // that fails, with its message shown, or WriteCheck::none.
+    WriteCheck validateWrite();
+    void refuseWrite(WriteCheck check, std::string_view message);
     void startWrite(const DeviceRecord& device, std::int32_t position);
     void writeWorker(const WriteJob& job);
-    void finishWrite(std::int32_t position, bool succeeded, std::string_view message);
+    void finishWrite(std::int32_t position, bool succeeded, std::string_view message,
+                     std::int32_t blocksAccepted);
     void setWriteGuard(bool writing);
 
     FrontEnd& frontEnd_;
@@ -151,6 +168,10 @@ private:
     FileVersion fileVersion_;
     Work work_ = Work::none;
     std::array<bool, suspendedCount> suspendedEnabled_{};
+    std::array<OffReason, numberedControlCount> offReasons_{};
+    SearchOutcome lastSearch_;
+    WriteAttempt lastWrite_;
+    PingOutcome lastPing_;
 };
 
 // The start routine: builds the dialog, hands it the command line and, when

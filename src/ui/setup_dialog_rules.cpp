@@ -32,11 +32,11 @@ void selectWhenGiven(Form& form, ControlId id, std::int32_t position) {
     if (position != noConstraint) form.setSelection(id, position);
 }
 
-void enableDestination(Form& form, bool enable) {
-    for (const ControlId id : destinationControls) form.setEnabled(id, enable);
-}
-
 }  // namespace
+
+void SetupDialog::enableDestination(bool enable, OffReason why) {
+    for (const ControlId id : destinationControls) switchControl(id, enable, why);
+}
 
 void SetupDialog::applyModelConstraints() {
     if (modelCount() == 0) return;
@@ -51,10 +51,12 @@ void SetupDialog::applyModelConstraints() {
           ControlId::stopBitsCombo, ControlId::parityCombo, ControlId::flowCombo,
           ControlId::cp1Combo, ControlId::cp2Combo, ControlId::cp3Combo, ControlId::connectCombo,
           ControlId::remoteIpCtrl, ControlId::remotePortEdit}) {
-        form_.setEnabled(id, true);
+        switchControl(id, true, OffReason::none);
     }
-    form_.setEnabled(ControlId::portEdit, model->fixedPort == noConstraint);
-    for (const ControlId id : serialCombos) form_.setEnabled(id, model->serialEditable != 0);
+    switchControl(ControlId::portEdit, model->fixedPort == noConstraint, OffReason::modelFixedPort);
+    for (const ControlId id : serialCombos) {
+        switchControl(id, model->serialEditable != 0, OffReason::modelFixedSerial);
+    }
 
     if (model->fixedPort != noConstraint) {
         form_.setText(ControlId::portEdit, std::to_string(model->fixedPort));
@@ -71,7 +73,9 @@ void SetupDialog::applyModelConstraints() {
         form_.setSelection(ControlId::baudCombo, model->maxBaudIndex);
     }
 
-    for (const ControlId id : pinCombos) form_.setEnabled(id, model->cpPinsEditable != 0);
+    for (const ControlId id : pinCombos) {
+        switchControl(id, model->cpPinsEditable != 0, OffReason::modelFixedPins);
+    }
     const std::array<std::int32_t, pinCount> pinDefaults = {
         model->defaultCp1Function, model->defaultCp2Function, model->defaultCp3Function};
     for (std::size_t pin = 0; pin < pinCombos.size(); ++pin) {
@@ -82,20 +86,20 @@ void SetupDialog::applyModelConstraints() {
 
     switch (static_cast<ClientMode>(model->clientMode)) {
         case ClientMode::none:
-            form_.setEnabled(ControlId::protocolCombo, false);
-            form_.setEnabled(ControlId::connectCombo, false);
-            enableDestination(form_, false);
+            switchControl(ControlId::protocolCombo, false, OffReason::modelNoClientMode);
+            switchControl(ControlId::connectCombo, false, OffReason::modelNoClientMode);
+            enableDestination(false, OffReason::modelNoClientMode);
             form_.setSelection(ControlId::connectCombo, noConnectPosition);
             break;
         case ClientMode::full:
-            form_.setEnabled(ControlId::protocolCombo, true);
-            form_.setEnabled(ControlId::connectCombo, true);
-            enableDestination(form_, true);
+            switchControl(ControlId::protocolCombo, true, OffReason::none);
+            switchControl(ControlId::connectCombo, true, OffReason::none);
+            enableDestination(true, OffReason::none);
             break;
         case ClientMode::fixed:
-            form_.setEnabled(ControlId::protocolCombo, true);
-            form_.setEnabled(ControlId::connectCombo, false);
-            enableDestination(form_, true);
+            switchControl(ControlId::protocolCombo, true, OffReason::none);
+            switchControl(ControlId::connectCombo, false, OffReason::modelFixedConnect);
+            enableDestination(true, OffReason::none);
             form_.setSelection(ControlId::connectCombo, serialReceptionPosition);
             break;
         default:  // unknown modes leave the client-mode controls as they are
@@ -110,13 +114,19 @@ void SetupDialog::applyDhcpState() {
     const bool manual = !form_.checked(ControlId::dhcpCheck);
     for (const ControlId id : {ControlId::ipAddressCtrl, ControlId::netmaskCtrl,
                                ControlId::gatewayCtrl, ControlId::pingButton}) {
-        form_.setEnabled(id, manual);
+        switchControl(id, manual, OffReason::automaticAddress);
     }
 }
 
 void SetupDialog::applyConnectCondition() {
     // No selection counts as a connect condition, like every position but 0.
-    enableDestination(form_, form_.selection(ControlId::connectCombo) != noConnectPosition);
+    // Under a model without client mode the model is the reason, whatever
+    // the list holds.
+    const ModelRecord* model = selectedModel();
+    const bool locked =
+        model != nullptr && model->clientMode == static_cast<std::int32_t>(ClientMode::none);
+    enableDestination(form_.selection(ControlId::connectCombo) != noConnectPosition,
+                      locked ? OffReason::modelNoClientMode : OffReason::noConnectCondition);
 }
 
 void SetupDialog::applyProtocol() {
@@ -127,12 +137,12 @@ void SetupDialog::applyProtocol() {
     }
     if (form_.selection(ControlId::protocolCombo) == udpPosition) {
         // UDP has no connect condition, but always a destination.
-        form_.setEnabled(ControlId::connectCombo, false);
+        switchControl(ControlId::connectCombo, false, OffReason::udpProtocol);
         form_.setSelection(ControlId::connectCombo, noConnectPosition);
         applyConnectCondition();
-        enableDestination(form_, true);
+        enableDestination(true, OffReason::none);
     } else {
-        form_.setEnabled(ControlId::connectCombo, true);
+        switchControl(ControlId::connectCombo, true, OffReason::none);
         applyConnectCondition();
     }
 }

@@ -30,20 +30,29 @@ bool isPort(std::int32_t number) { return number >= lowestPort && number <= high
 }  // namespace
 
 void SetupDialog::setFormEnabled(bool enable) {
-    for (const ControlId id : formControls) form_.setEnabled(id, enable);
+    for (const ControlId id : formControls) switchControl(id, enable, OffReason::afterWrite);
 }
 
 void SetupDialog::setWriteGuard(bool writing) {
     work_ = writing ? Work::write : Work::none;
     for (const ControlId id : writeGuardControls) form_.setEnabled(id, !writing);
     // Without models the model list stays off for good.
-    if (!writing && modelCount() == 0) form_.setEnabled(ControlId::modelCombo, false);
+    if (!writing && modelCount() == 0) {
+        switchControl(ControlId::modelCombo, false, OffReason::noModels);
+    }
 }
 
-bool SetupDialog::validateWrite() {
+void SetupDialog::refuseWrite(WriteCheck check, std::string_view message) {
+    lastWrite_.result = WriteResult::refused;
+    lastWrite_.failedCheck = check;
+    lastWrite_.message = std::string(message);
+    showMessage(message);
+}
+
+WriteCheck SetupDialog::validateWrite() {
     if (!isPort(decimalValue(form_.text(ControlId::portEdit)))) {
-        showMessage(portErrorMessage);
-        return false;
+        refuseWrite(WriteCheck::port, portErrorMessage);
+        return WriteCheck::port;
     }
 
     // TCP that never connects needs no destination; everything else does.
@@ -51,12 +60,12 @@ bool SetupDialog::validateWrite() {
     const std::int32_t protocol = form_.selection(ControlId::protocolCombo);
     if (connect != noConnectPosition || protocol == udpPosition) {
         if (form_.text(ControlId::remoteIpCtrl) == unsetAddressText) {
-            showMessage(remoteIpErrorMessage);
-            return false;
+            refuseWrite(WriteCheck::remoteAddress, remoteIpErrorMessage);
+            return WriteCheck::remoteAddress;
         }
         if (!isPort(decimalValue(form_.text(ControlId::remotePortEdit)))) {
-            showMessage(remotePortErrorMessage);
-            return false;
+            refuseWrite(WriteCheck::remotePort, remotePortErrorMessage);
+            return WriteCheck::remotePort;
         }
     }
 
@@ -67,18 +76,19 @@ bool SetupDialog::validateWrite() {
         // there is no rate to name.
         const bool named = model->maxBaudIndex >= 0 &&
                            static_cast<std::size_t>(model->maxBaudIndex) < baudTexts.size();
-        showMessage(baudLimitMessage(
-            named ? baudTexts[static_cast<std::size_t>(model->maxBaudIndex)] : std::string_view{}));
-        return false;
+        refuseWrite(WriteCheck::baudLimit,
+                    baudLimitMessage(named ? baudTexts[static_cast<std::size_t>(model->maxBaudIndex)]
+                                           : std::string_view{}));
+        return WriteCheck::baudLimit;
     }
 
     // Kept before the range test: the write takes the value from here.
     pendingKeepAlive_ = decimalValue(form_.text(ControlId::keepAliveEdit));
     if (pendingKeepAlive_ < 0 || pendingKeepAlive_ > highestKeepAlive) {
-        showMessage(keepAliveRangeMessage);
-        return false;
+        refuseWrite(WriteCheck::keepAlive, keepAliveRangeMessage);
+        return WriteCheck::keepAlive;
     }
-    return true;
+    return WriteCheck::none;
 }
 
 void SetupDialog::onWrite() {
@@ -87,17 +97,23 @@ void SetupDialog::onWrite() {
     const DeviceRecord* device = selectedDevice();
     if (device == nullptr) return;
 
+    lastWrite_ = WriteAttempt{};
+    lastWrite_.assignment = device->configured != 1;
+    lastWrite_.mac = device->mac;
+    lastWrite_.deviceAddress = device->peer.address;
     if (device->configured == 1) {
-        if (!validateWrite()) return;
+        if (validateWrite() != WriteCheck::none) return;
         const ModelRecord* model = selectedModel();
         // Model names are the file's bytes (code page 932 or UTF-8); the
         // message around them is UTF-8, so the name is converted first.
         if (!confirm(model != nullptr ? modelWriteConfirmationMessage(toDisplayText(model->name))
                                       : std::string(writeConfirmationMessage))) {
+            lastWrite_.result = WriteResult::cancelled;
             return;
         }
     } else if (!confirm(writeConfirmationMessage)) {
         // Off the subnet only an address goes out, and any address will do.
+        lastWrite_.result = WriteResult::cancelled;
         return;
     }
     startWrite(*device, position);
@@ -125,6 +141,7 @@ void SetupDialog::startWrite(const DeviceRecord& device, std::int32_t position) 
 void SetupDialog::writeWorker(const WriteJob& job) {
     bool succeeded = false;
     std::string message;
+    std::int32_t blocksAccepted = 0;
     if (!job.configured) {
         succeeded = services_.assignDeviceAddress(job.mac, job.newAddress, job.adapterAddress) == 1;
         if (!succeeded) message = communicationErrorMessage;
@@ -132,14 +149,20 @@ void SetupDialog::writeWorker(const WriteJob& job) {
         const WriteOutcome outcome = services_.writeConfiguration(
             job.deviceAddress, job.controls, job.pendingKeepAlive, job.modelVariant);
         succeeded = outcome.result == 1;
+        blocksAccepted = outcome.blocksAccepted;
         // The write names its own failure.
         if (!succeeded) message = outcome.message;
     }
-    frontEnd_.runOnDialogThread(
-        [this, &job, succeeded, &message] { finishWrite(job.position, succeeded, message); });
+    frontEnd_.runOnDialogThread([this, &job, succeeded, &message, blocksAccepted] {
+        finishWrite(job.position, succeeded, message, blocksAccepted);
+    });
 }
 
-void SetupDialog::finishWrite(std::int32_t position, bool succeeded, std::string_view message) {
+void SetupDialog::finishWrite(std::int32_t position, bool succeeded, std::string_view message,
+                              std::int32_t blocksAccepted) {
+    lastWrite_.result = succeeded ? WriteResult::written : WriteResult::failed;
+    lastWrite_.blocksAccepted = blocksAccepted;
+    lastWrite_.message = succeeded ? std::string() : std::string(message);
     if (succeeded) {
         showMessage(writeCompleteMessage);
         // The device restarts with its new settings; the next search finds it.
@@ -151,53 +174,6 @@ void SetupDialog::finishWrite(std::int32_t position, bool succeeded, std::string
     // The rest of the form stays off either way; a search or a device
     // selection sets it afresh.
     setWriteGuard(false);
-}
-
-namespace {
-
-// 0: no answer; 1: answered, by the device itself at its present address,
-// which is no conflict; 2: answered by someone else.
-std::int32_t probeResult(std::int32_t answered, const Ipv4& target, const Ipv4& device) {
-    if (answered == 0) return 0;
-    return target == device ? 1 : 2;
-}
-
-std::string_view probeMessage(std::int32_t result) {
-    switch (result) {
-        case 0: return pingNoAnswerMessage;
-        case 1: return pingAnsweredMessage;
-        default: return pingConflictMessage;
-    }
-}
-
-}  // namespace
-
-// The echo waits up to a second: it runs on a worker with the two addresses
-// it needs, and the answer is shown on the dialog's thread.
-void SetupDialog::onPing() {
-    if (work_ != Work::none) return;
-    const DeviceRecord* device = selectedDevice();
-    if (device == nullptr) {
-        showMessage(probeMessage(0));
-        return;
-    }
-    const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
-    const Ipv4 own = device->peer.address;
-    suspendForm(Work::probe);
-    frontEnd_.startWorker([this, target, own] {
-        const std::int32_t answered = services_.sendEchoProbe(target);
-        frontEnd_.runOnDialogThread([this, answered, target, own] {
-            resumeForm();
-            showMessage(probeMessage(probeResult(answered, target, own)));
-        });
-    });
-}
-
-std::int32_t SetupDialog::probeAddress() {
-    const DeviceRecord* device = selectedDevice();
-    if (device == nullptr) return 0;
-    const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
-    return probeResult(services_.sendEchoProbe(target), target, device->peer.address);
 }
 
 }  // namespace tamro

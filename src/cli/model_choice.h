@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "protocol/device_table.h"
+#include "ui/dialog_template.h"
+#include "ui/form.h"
+#include "ui/setup_dialog.h"
+
+namespace tamro::cli {
+
+// Chooses the model named (name or list position) as a user would. 0, or 2
+// with the reason on stderr.
+int chooseModel(Form& form, const std::string& model);
+
+// "portEdit (ポート番号:)": how a refusal names a control.
+std::string controlTitle(ControlId id);
+
+// Why the dialog has `id` switched off just now, in words: the reason its
+// rules recorded, with the chosen model's name and values where they count.
+std::string disabledReason(const SetupDialog& dialog, ControlId id);
+
+}  // namespace tamro::cli
