@@ -1,4 +1,4 @@
-"""The README's walk-through: one device's settings cloned onto ten new
+"""The walk-through of docs/fleet.md: one device's settings cloned onto ten new
 ones, each given its own address by a map, verified after the restart.
 
 Usage (scripts/lab.sh runs it in the lab's host namespace, with
