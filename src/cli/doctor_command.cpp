@@ -17,7 +17,6 @@ namespace tamro::cli {
 namespace {
 
 constexpr std::uint16_t devicePort = 30718;
-constexpr std::uint64_t skippedLinkSpeed = 0x40000000;
 
 std::int32_t prefixLength(const Ipv4& mask) {
     std::int32_t bits = 0;
@@ -154,17 +153,6 @@ std::vector<Finding> iptablesFindings(const std::string& text) {
     return findings;
 }
 
-std::string reasonsUnusable(const InterfaceRow& row, bool hasAddress) {
-    std::vector<std::string> reasons;
-    if (row.operationalStatus != 4 && row.operationalStatus != 5) reasons.push_back("down");
-    if (row.hardwareAddressLength == 0) reasons.push_back("no hardware address");
-    if (row.linkSpeed == skippedLinkSpeed) reasons.push_back("reports a link speed of 0x40000000");
-    if (!hasAddress) reasons.push_back("no IPv4 address");
-    std::string text;
-    for (const std::string& reason : reasons) text += (text.empty() ? "" : ", ") + reason;
-    return text;
-}
-
 void print(const std::vector<Finding>& findings, std::ostream& out) {
     for (const Finding& finding : findings) {
         out << (finding.problem ? "[problem] " : "[ok] ") << finding.what << '\n';
@@ -183,9 +171,9 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
         for (const AddressRow& address : addresses) {
             if (address.interfaceIndex == row.index) own.push_back(&address);
         }
-        const std::string why = reasonsUnusable(row, !own.empty());
+        const std::vector<UnusableReason> reasons = reasonsUnusable(row, !own.empty());
         const std::string name = own.empty() ? row.description : own.front()->interfaceName;
-        if (why.empty()) {
+        if (reasons.empty()) {
             std::string list;
             for (const AddressRow* address : own) {
                 list += (list.empty() ? "" : ", ") + toDottedText(address->address) + "/" +
@@ -194,14 +182,21 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
             findings.push_back({false, "interface " + name + " is a usable adapter: " + list, "", ""});
             continue;
         }
+        const auto has = [&](UnusableReason reason) {
+            return std::find(reasons.begin(), reasons.end(), reason) != reasons.end();
+        };
         // Loopback is never an adapter; saying so every time is noise.
-        if (row.hardwareAddressLength == 0 && !own.empty() &&
+        if (has(UnusableReason::noHardwareAddress) && !own.empty() &&
             own.front()->address == Ipv4::fromOctets(127, 0, 0, 1)) {
             continue;
         }
+        std::string why;
+        for (const UnusableReason reason : reasons) {
+            why += (why.empty() ? "" : ", ") + std::string(unusableReasonText(reason));
+        }
         std::string fix;
-        if (mentions(why, "down")) fix = "ip link set " + name + " up (and check its cable)";
-        else if (mentions(why, "no IPv4 address")) {
+        if (has(UnusableReason::down)) fix = "ip link set " + name + " up (and check its cable)";
+        else if (has(UnusableReason::noAddress)) {
             fix = "ip address add ADDRESS/PREFIX dev " + name + " (an address on the devices' subnet)";
         }
         findings.push_back({true, "interface " + name + " is not a usable adapter: " + why,

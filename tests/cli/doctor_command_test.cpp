@@ -93,6 +93,33 @@ TEST(DoctorAdapters, OverlappingSubnetsOfDifferentWidthsAreFound) {
     EXPECT_NE(found[1].what.find("10.77.5.1 (eth1) and 10.77.0.9 (eth0)"), std::string::npos);
 }
 
+TEST(DoctorAdapters, EachInterfaceSaysWhyItIsOrIsNotAnAdapter) {
+    const std::vector<InterfaceRow> interfaces{
+        {1, 5, 6, 1'000'000'000, "eth0"},   // usable, two addresses
+        {2, 2, 6, 0, "eth1"},               // down, no address
+        {3, 5, 0, 0x40000000, "odd"},       // up, but neither hardware address nor speed
+        {4, 5, 0, 0, "lo"},                 // loopback: not mentioned
+        {5, 5, 6, 0, "eth2"},               // up, no address
+    };
+    const std::vector<AddressRow> addresses{
+        {*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 1, "eth0"},
+        {*parseDottedText("10.78.0.1"), *parseDottedText("255.255.0.0"), 1, "eth0"},
+        {*parseDottedText("192.168.9.1"), *parseDottedText("255.255.255.0"), 3, "odd0"},
+        {*parseDottedText("127.0.0.1"), *parseDottedText("255.0.0.0"), 4, "lo"},
+    };
+    const auto found = interfaceFindings(interfaces, addresses);
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_FALSE(found[0].problem);
+    EXPECT_EQ(found[0].what, "interface eth0 is a usable adapter: 10.77.0.1/24, 10.78.0.1/16");
+    EXPECT_EQ(found[1].what, "interface eth1 is not a usable adapter: down, no IPv4 address");
+    EXPECT_EQ(found[1].fix, "ip link set eth1 up (and check its cable)");
+    EXPECT_EQ(found[2].what, "interface odd0 is not a usable adapter: no hardware address, "
+                             "reports a link speed of 0x40000000");
+    EXPECT_EQ(found[2].fix, "");
+    EXPECT_EQ(found[3].what, "interface eth2 is not a usable adapter: no IPv4 address");
+    EXPECT_EQ(found[3].fix.rfind("ip address add ADDRESS/PREFIX dev eth2", 0), 0u);
+}
+
 TEST(DoctorAdapters, ReversePathLevels) {
     EXPECT_TRUE(reversePathFindings("eth0", std::nullopt).empty());
     EXPECT_FALSE(reversePathFindings("eth0", 0).front().problem);
