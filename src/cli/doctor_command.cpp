@@ -4,20 +4,20 @@
 #include <bit>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "adapter_choice.h"
 #include "dialog_session.h"
+#include "doctor_firewall.h"
 #include "hostnet/subnet.h"
 #include "platform/ipv4.h"
 #include "protocol/device_search.h"
+#include "protocol/exchange.h"
 
 namespace tamro::cli {
 
 namespace {
 
-constexpr std::uint16_t devicePort = 30718;
-constexpr std::uint64_t skippedLinkSpeed = 0x40000000;
+const std::string port = std::to_string(devicePort);
 
 std::int32_t prefixLength(const Ipv4& mask) {
     std::int32_t bits = 0;
@@ -29,140 +29,6 @@ Ipv4 networkOf(const Ipv4& address, const Ipv4& mask) {
     Ipv4 network;
     for (std::size_t i = 0; i < 4; ++i) network.bytes[i] = address.bytes[i] & mask.bytes[i];
     return network;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-bool mentions(const std::string& text, std::string_view word) {
-    return text.find(word) != std::string::npos;
-}
-
-// Whether an nftables rule drops what it matches, and catches UDP on the
-// devices' port: by naming the port, or by matching all UDP or everything.
-bool dropsDevicePackets(const std::string& rule) {
-    const bool drops = mentions(rule, " drop") || rule.starts_with("drop") ||
-                       mentions(rule, " reject") || rule.starts_with("reject");
-    if (!drops) return false;
-    if (mentions(rule, std::to_string(devicePort))) return true;
-    const bool narrows = mentions(rule, "dport") || mentions(rule, "sport") ||
-                         mentions(rule, "saddr") || mentions(rule, "daddr") ||
-                         mentions(rule, "iif") || mentions(rule, "ct state") ||
-                         mentions(rule, "tcp") || mentions(rule, "icmp");
-    return !narrows;
-}
-
-std::vector<Finding> nftFindings(const std::string& text) {
-    std::vector<Finding> findings;
-    std::string family, table, chain;
-    bool inputHook = false;
-    bool accepts = false;
-    std::string policyDrop;
-    const auto closeChain = [&] {
-        if (!policyDrop.empty() && !accepts) {
-            findings.push_back(
-                {true, "nftables chain " + family + " " + table + " " + chain +
-                           " drops incoming packets by policy and accepts none from port 30718",
-                 "the devices' replies come from UDP port 30718; the policy drops them",
-                 "nft insert rule " + family + " " + table + " " + chain +
-                     " udp sport 30718 accept"});
-        }
-        policyDrop.clear();
-        accepts = false;
-        inputHook = false;
-    };
-    for (const std::string& raw : lines(text)) {
-        const std::string line = trimmed(raw);
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (first == "table") {
-            words >> family >> table;
-            if (table.empty() || table == "{") {  // "table NAME {" has the family ip
-                table = family;
-                family = "ip";
-            }
-        } else if (first == "chain") {
-            closeChain();
-            words >> chain;
-        } else if (line.starts_with("type filter hook input")) {
-            inputHook = true;
-            if (mentions(line, "policy drop")) policyDrop = line;
-        } else if (line == "}") {
-            if (!chain.empty()) closeChain();
-            chain.clear();
-        } else if (inputHook && !line.empty()) {
-            const std::size_t handleAt = line.find("# handle ");
-            const std::string rule = trimmed(line.substr(0, handleAt));
-            if (mentions(rule, "accept") && mentions(rule, std::to_string(devicePort))) {
-                accepts = true;
-            }
-            if (!dropsDevicePackets(rule)) continue;
-            const std::string handle =
-                handleAt == std::string::npos ? "" : trimmed(line.substr(handleAt + 9));
-            findings.push_back(
-                {true, "nftables rule in " + family + " " + table + " " + chain + ": " + rule,
-                 "it drops the UDP replies the devices send from port 30718, so the search "
-                 "finds nothing",
-                 handle.empty() ? "nft -a list chain " + family + " " + table + " " + chain +
-                                      ", then nft delete rule " + family + " " + table + " " +
-                                      chain + " handle N"
-                                : "nft delete rule " + family + " " + table + " " + chain +
-                                      " handle " + handle});
-        }
-    }
-    return findings;
-}
-
-std::vector<Finding> iptablesFindings(const std::string& text) {
-    std::vector<Finding> findings;
-    bool policyDrop = false;
-    bool accepts = false;
-    for (const std::string& line : lines(text)) {
-        if (line.starts_with(":INPUT DROP")) policyDrop = true;
-        if (!line.starts_with("-A INPUT ")) continue;
-        const bool drops = mentions(line, "-j DROP") || mentions(line, "-j REJECT");
-        const bool port = mentions(line, std::to_string(devicePort));
-        if (port && mentions(line, "-j ACCEPT")) accepts = true;
-        const bool narrows = mentions(line, "--dport") || mentions(line, "--sport") ||
-                             mentions(line, " -s ") || mentions(line, " -d ") ||
-                             mentions(line, " -i ") || mentions(line, "--state") ||
-                             mentions(line, "-p tcp") || mentions(line, "-p icmp");
-        if (!drops || (!port && narrows)) continue;
-        std::string remove = line;
-        remove.replace(0, 2, "-D");
-        findings.push_back({true, "iptables rule: " + line,
-                            "it drops the UDP replies the devices send from port 30718, so the "
-                            "search finds nothing",
-                            "iptables " + remove});
-    }
-    if (policyDrop && !accepts) {
-        findings.push_back({true, "iptables INPUT drops by policy and accepts nothing from port 30718",
-                            "the devices' replies come from UDP port 30718; the policy drops them",
-                            "iptables -I INPUT -p udp --sport 30718 -j ACCEPT"});
-    }
-    return findings;
-}
-
-std::string reasonsUnusable(const InterfaceRow& row, bool hasAddress) {
-    std::vector<std::string> reasons;
-    if (row.operationalStatus != 4 && row.operationalStatus != 5) reasons.push_back("down");
-    if (row.hardwareAddressLength == 0) reasons.push_back("no hardware address");
-    if (row.linkSpeed == skippedLinkSpeed) reasons.push_back("reports a link speed of 0x40000000");
-    if (!hasAddress) reasons.push_back("no IPv4 address");
-    std::string text;
-    for (const std::string& reason : reasons) text += (text.empty() ? "" : ", ") + reason;
-    return text;
 }
 
 void print(const std::vector<Finding>& findings, std::ostream& out) {
@@ -183,9 +49,9 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
         for (const AddressRow& address : addresses) {
             if (address.interfaceIndex == row.index) own.push_back(&address);
         }
-        const std::string why = reasonsUnusable(row, !own.empty());
+        const std::vector<UnusableReason> reasons = reasonsUnusable(row, !own.empty());
         const std::string name = own.empty() ? row.description : own.front()->interfaceName;
-        if (why.empty()) {
+        if (reasons.empty()) {
             std::string list;
             for (const AddressRow* address : own) {
                 list += (list.empty() ? "" : ", ") + toDottedText(address->address) + "/" +
@@ -194,14 +60,21 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
             findings.push_back({false, "interface " + name + " is a usable adapter: " + list, "", ""});
             continue;
         }
+        const auto has = [&](UnusableReason reason) {
+            return std::find(reasons.begin(), reasons.end(), reason) != reasons.end();
+        };
         // Loopback is never an adapter; saying so every time is noise.
-        if (row.hardwareAddressLength == 0 && !own.empty() &&
+        if (has(UnusableReason::noHardwareAddress) && !own.empty() &&
             own.front()->address == Ipv4::fromOctets(127, 0, 0, 1)) {
             continue;
         }
+        std::string why;
+        for (const UnusableReason reason : reasons) {
+            why += (why.empty() ? "" : ", ") + std::string(unusableReasonText(reason));
+        }
         std::string fix;
-        if (mentions(why, "down")) fix = "ip link set " + name + " up (and check its cable)";
-        else if (mentions(why, "no IPv4 address")) {
+        if (has(UnusableReason::down)) fix = "ip link set " + name + " up (and check its cable)";
+        else if (has(UnusableReason::noAddress)) {
             fix = "ip address add ADDRESS/PREFIX dev " + name + " (an address on the devices' subnet)";
         }
         findings.push_back({true, "interface " + name + " is not a usable adapter: " + why,
@@ -252,28 +125,13 @@ std::vector<Finding> reversePathFindings(const std::string& interfaceName,
                  ".rp_filter=2"}};
 }
 
-std::vector<Finding> firewallFindings(const FirewallListing& listing) {
-    if (!listing.text) {
-        return {{true, listing.tool + " is installed but its rules could not be read (" +
-                           listing.command + ")",
-                 "a rule there may drop the devices' replies",
-                 "run tamroctl doctor as root to read them"}};
-    }
-    std::vector<Finding> findings = listing.tool == "nftables" ? nftFindings(*listing.text)
-                                                               : iptablesFindings(*listing.text);
-    if (findings.empty()) {
-        findings.push_back({false, listing.tool + ": no rule drops UDP port 30718", "", ""});
-    }
-    return findings;
-}
-
 std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const Ipv4& adapter) {
     std::vector<PortHolder> blocking;
     for (const PortHolder& holder : holders) {
         if (holder.address == adapter || holder.address == Ipv4{}) blocking.push_back(holder);
     }
     if (blocking.empty()) {
-        return {{false, "UDP port 30718 is free on " + toDottedText(adapter), "", ""}};
+        return {{false, "UDP port " + port + " is free on " + toDottedText(adapter), "", ""}};
     }
     std::vector<Finding> findings;
     for (const PortHolder& holder : blocking) {
@@ -282,11 +140,11 @@ std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const 
                                           (holder.program.empty() ? "" : " (" + holder.program + ")")
                                     : "a process the system does not name";
         findings.push_back(
-            {true, "UDP port 30718 is taken on " + toDottedText(holder.address) + " by " + who,
+            {true, "UDP port " + port + " is taken on " + toDottedText(holder.address) + " by " + who,
              "the search receives the replies on this port; while it is taken the search "
              "fails with 通信エラー",
              holder.processId >= 0 ? "end it: kill " + std::to_string(holder.processId)
-                                   : "end the program that listens on UDP port 30718"});
+                                   : "end the program that listens on UDP port " + port});
     }
     return findings;
 }

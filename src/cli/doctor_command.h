@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "doctor_finding.h"
 #include "hostnet/adapters.h"
 #include "platform/host_checks.h"
 #include "platform/network_interfaces.h"
@@ -12,14 +13,6 @@
 #include "protocol/device_table.h"
 
 namespace tamro::cli {
-
-// One thing the doctor noticed: what, why it matters, the command that fixes it.
-struct Finding {
-    bool problem = true;  // false: a note that something is in order
-    std::string what;
-    std::string why;
-    std::string fix;
-};
 
 // Each interface and why it is or is not a usable adapter.
 std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfaces,
@@ -30,9 +23,6 @@ std::vector<Finding> sharedSubnetFindings(const AdapterTable& adapters);
 
 std::vector<Finding> reversePathFindings(const std::string& interfaceName,
                                          std::optional<std::int32_t> level);
-
-// Rules in a listing that would drop UDP replies to or from the devices' port.
-std::vector<Finding> firewallFindings(const FirewallListing& listing);
 
 // The port taken on the adapter's address (or on every address).
 std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const Ipv4& adapter);

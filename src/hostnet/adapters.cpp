@@ -8,6 +8,9 @@ namespace tamro {
 namespace {
 
 constexpr std::size_t maximumNames = 256;
+// Operational status values of an interface that is up.
+constexpr std::int32_t statusConnected = 4;
+constexpr std::int32_t statusOperational = 5;
 constexpr std::uint64_t rejectedLinkSpeed = 0x40000000;
 constexpr Ipv4 loopbackAddress = Ipv4::fromOctets(127, 0, 0, 1);
 
@@ -15,11 +18,6 @@ struct NameEntry {
     std::uint32_t index = 0;
     std::string_view name;
 };
-
-bool isUsable(const InterfaceRow& row) {
-    return (row.operationalStatus == 4 || row.operationalStatus == 5) &&
-           row.hardwareAddressLength != 0 && row.linkSpeed != rejectedLinkSpeed;
-}
 
 // Text up to the first NUL, at most `capacity` - 1 bytes, so that it fits a
 // NUL-terminated field of `capacity` bytes.
@@ -41,6 +39,29 @@ std::string_view fieldView(const std::array<char, Capacity>& field) {
 }
 
 }  // namespace
+
+std::vector<UnusableReason> reasonsUnusable(const InterfaceRow& row, bool hasAddress) {
+    std::vector<UnusableReason> reasons;
+    if (row.operationalStatus != statusConnected && row.operationalStatus != statusOperational) {
+        reasons.push_back(UnusableReason::down);
+    }
+    if (row.hardwareAddressLength == 0) reasons.push_back(UnusableReason::noHardwareAddress);
+    if (row.linkSpeed == rejectedLinkSpeed) reasons.push_back(UnusableReason::rejectedLinkSpeed);
+    if (!hasAddress) reasons.push_back(UnusableReason::noAddress);
+    return reasons;
+}
+
+bool isUsable(const InterfaceRow& row) { return reasonsUnusable(row, true).empty(); }
+
+std::string_view unusableReasonText(UnusableReason reason) {
+    switch (reason) {
+        case UnusableReason::down: return "down";
+        case UnusableReason::noHardwareAddress: return "no hardware address";
+        case UnusableReason::rejectedLinkSpeed: return "reports a link speed of 0x40000000";
+        case UnusableReason::noAddress: return "no IPv4 address";
+    }
+    return "unknown";
+}
 
 void buildAdapterTable(const std::optional<std::vector<InterfaceRow>>& interfaces,
                        const std::optional<std::vector<AddressRow>>& addresses,

@@ -27,11 +27,29 @@ struct AdapterTable {
     std::array<AdapterRecord, 256> adapters{};
 };
 
+// Why an interface offers no adapter address to search on.
+enum class UnusableReason {
+    down,                // neither connected nor operational
+    noHardwareAddress,   // loopback and other links without one
+    rejectedLinkSpeed,   // reports exactly 0x40000000 bit/s
+    noAddress,           // has no IPv4 address
+};
+
+// Every reason against `row`, in the order above; none when its addresses
+// are listed as adapters (given a description and not 127.0.0.1).
+// `hasAddress`: some IPv4 address is on the interface.
+std::vector<UnusableReason> reasonsUnusable(const InterfaceRow& row, bool hasAddress);
+
+// Whether the addresses on `row` may be listed: no reason against the
+// interface itself (its addresses are the address rows' business).
+bool isUsable(const InterfaceRow& row);
+
+// The reason in words: "down", "no hardware address", ...
+std::string_view unusableReasonText(UnusableReason reason);
+
 // Joins the interface and address rows into `table`: an address is listed
-// when its interface is connected or operational, has a hardware address,
-// does not report a link speed of exactly 0x40000000 bit/s and has a
-// description. 127.0.0.1 is never listed. Either table missing leaves
-// `table` empty.
+// when its interface is usable (above) and has a description. 127.0.0.1 is
+// never listed. Either table missing leaves `table` empty.
 void buildAdapterTable(const std::optional<std::vector<InterfaceRow>>& interfaces,
                        const std::optional<std::vector<AddressRow>>& addresses,
                        AdapterTable& table);

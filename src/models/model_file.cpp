@@ -11,16 +11,19 @@ namespace tamro {
 
 namespace {
 
-// The field buffer of the original loader holds 256 bytes with its terminator.
+// A field is a 256-byte text with its terminator: a longer field keeps its
+// first 255 bytes, and the rest, up to the next comma outside quotes, is dropped.
 constexpr std::size_t maxFieldLength = 255;
 
 // A line read returns at most this many bytes (a 255-byte buffer with its
 // terminator), so longer physical lines arrive in pieces.
 constexpr std::size_t maxLineRead = 254;
 
-// Reads a file the way C text-mode reading on the original platform did: a
-// CR LF pair arrives as a single LF, and each read ends after the first LF,
-// after maxLineRead bytes, or at the end of the file.
+// Model files are text with CR LF line ends. The file is opened in binary
+// mode and the pairs are joined here, so that it reads the same on every
+// platform: a CR LF pair arrives as a single LF (a lone CR stays), and each
+// read ends after the first LF, after maxLineRead bytes, or at the end of
+// the file.
 class TextModeReader {
 public:
     explicit TextModeReader(std::FILE* file) : file_(file) {}
@@ -65,9 +68,8 @@ private:
     std::FILE* file_;
 };
 
-// The model file must be something the original could open as a file: a
-// directory cannot be opened there, and a device or pipe could block or
-// never end here.
+// Only a regular file is read as a model file: a directory holds no lines,
+// and a device or pipe could block or never end.
 bool isOpenableFile(const std::string& path) { return isRegularFile(path); }
 
 // Columns 1 to 14 of a model line, in file order.

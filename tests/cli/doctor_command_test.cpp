@@ -4,71 +4,11 @@
 #include <string>
 
 #include "doctor_command.h"
+#include "doctor_test_support.h"
 #include "platform/ipv4.h"
 
 namespace tamro::cli {
 namespace {
-
-std::vector<Finding> problemsIn(const std::vector<Finding>& findings) {
-    std::vector<Finding> problems;
-    for (const Finding& finding : findings) {
-        if (finding.problem) problems.push_back(finding);
-    }
-    return problems;
-}
-
-TEST(DoctorFirewall, IptablesRulesThatDropTheDevicesRepliesAndHowToRemoveThem) {
-    const std::string text =
-        "*filter\n"
-        ":INPUT ACCEPT [0:0]\n"
-        "-A INPUT -p tcp -m tcp --dport 22 -j DROP\n"
-        "-A INPUT -s 10.0.0.0/8 -j DROP\n"
-        "-A INPUT -p udp -m udp --sport 30718 -j DROP\n"
-        "-A INPUT -p udp -j REJECT --reject-with icmp-port-unreachable\n"
-        "-A OUTPUT -p udp --dport 30718 -j DROP\n"
-        "COMMIT\n";
-    const auto found = problemsIn(firewallFindings({"iptables", "iptables-save", text}));
-    ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0].fix, "iptables -D INPUT -p udp -m udp --sport 30718 -j DROP");
-    EXPECT_EQ(found[1].fix, "iptables -D INPUT -p udp -j REJECT --reject-with icmp-port-unreachable");
-}
-
-TEST(DoctorFirewall, AnInputPolicyOfDropNeedsARuleForThePort) {
-    const std::string closed = "*filter\n:INPUT DROP [0:0]\n-A INPUT -i lo -j ACCEPT\nCOMMIT\n";
-    const auto found = problemsIn(firewallFindings({"iptables", "iptables-save", closed}));
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].fix, "iptables -I INPUT -p udp --sport 30718 -j ACCEPT");
-
-    const std::string open = closed + "-A INPUT -p udp --sport 30718 -j ACCEPT\n";
-    EXPECT_TRUE(problemsIn(firewallFindings({"iptables", "iptables-save", open})).empty());
-}
-
-TEST(DoctorFirewall, NftablesRulesWithoutHandlesAndOutsideTheInputHook) {
-    const std::string text =
-        "table ip filter {\n"
-        "\tchain output {\n"
-        "\t\ttype filter hook output priority filter; policy accept;\n"
-        "\t\tudp dport 30718 drop\n"
-        "\t}\n"
-        "\tchain input {\n"
-        "\t\ttype filter hook input priority filter; policy accept;\n"
-        "\t\tct state established accept\n"
-        "\t\tudp dport 30718 counter packets 0 bytes 0 drop\n"
-        "\t}\n"
-        "}\n";
-    const auto found = problemsIn(firewallFindings({"nftables", "nft list ruleset", text}));
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].what,
-              "nftables rule in ip filter input: udp dport 30718 counter packets 0 bytes 0 drop");
-    EXPECT_EQ(found[0].fix.rfind("nft -a list chain ip filter input", 0), 0u);
-}
-
-TEST(DoctorFirewall, AListingThatCouldNotBeReadIsSaidSo) {
-    const auto found = firewallFindings({"nftables", "nft -a list ruleset", std::nullopt});
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0].problem);
-    EXPECT_NE(found[0].what.find("could not be read"), std::string::npos);
-}
 
 AdapterRecord adapter(const char* address, const char* mask, const char* name) {
     AdapterRecord record;
@@ -91,6 +31,33 @@ TEST(DoctorAdapters, OverlappingSubnetsOfDifferentWidthsAreFound) {
     EXPECT_NE(found[0].what.find("10.77.0.1 (eth0) and 10.77.5.1 (eth1)"), std::string::npos);
     EXPECT_EQ(found[0].fix, "ip address del 10.77.5.1/16 dev eth1 (or unplug one)");
     EXPECT_NE(found[1].what.find("10.77.5.1 (eth1) and 10.77.0.9 (eth0)"), std::string::npos);
+}
+
+TEST(DoctorAdapters, EachInterfaceSaysWhyItIsOrIsNotAnAdapter) {
+    const std::vector<InterfaceRow> interfaces{
+        {1, 5, 6, 1'000'000'000, "eth0"},   // usable, two addresses
+        {2, 2, 6, 0, "eth1"},               // down, no address
+        {3, 5, 0, 0x40000000, "odd"},       // up, but neither hardware address nor speed
+        {4, 5, 0, 0, "lo"},                 // loopback: not mentioned
+        {5, 5, 6, 0, "eth2"},               // up, no address
+    };
+    const std::vector<AddressRow> addresses{
+        {*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 1, "eth0"},
+        {*parseDottedText("10.78.0.1"), *parseDottedText("255.255.0.0"), 1, "eth0"},
+        {*parseDottedText("192.168.9.1"), *parseDottedText("255.255.255.0"), 3, "odd0"},
+        {*parseDottedText("127.0.0.1"), *parseDottedText("255.0.0.0"), 4, "lo"},
+    };
+    const auto found = interfaceFindings(interfaces, addresses);
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_FALSE(found[0].problem);
+    EXPECT_EQ(found[0].what, "interface eth0 is a usable adapter: 10.77.0.1/24, 10.78.0.1/16");
+    EXPECT_EQ(found[1].what, "interface eth1 is not a usable adapter: down, no IPv4 address");
+    EXPECT_EQ(found[1].fix, "ip link set eth1 up (and check its cable)");
+    EXPECT_EQ(found[2].what, "interface odd0 is not a usable adapter: no hardware address, "
+                             "reports a link speed of 0x40000000");
+    EXPECT_EQ(found[2].fix, "");
+    EXPECT_EQ(found[3].what, "interface eth2 is not a usable adapter: no IPv4 address");
+    EXPECT_EQ(found[3].fix.rfind("ip address add ADDRESS/PREFIX dev eth2", 0), 0u);
 }
 
 TEST(DoctorAdapters, ReversePathLevels) {

@@ -6,21 +6,17 @@ Usage: tamro_options_test.py TAMRO VERSION_TEXT TAMROCTL
 """
 
 import os
-import subprocess
 import sys
 import unittest
 
-TAMRO = ""
-TAMROCTL = ""
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program  # noqa: E402
+
+# Offscreen: should the window open after all, it cannot reach a display;
+# the timeout then fails the test.
+run = Program(timeout=20, env=dict(os.environ, QT_QPA_PLATFORM="offscreen"), runner=[])  # tamro
+tamroctl = Program(timeout=20, runner=[])
 VERSION_TEXT = ""  # as the window shows it, "Version 1.00"
-
-
-def run(*args):
-    # Offscreen: should the window open after all, it cannot reach a display;
-    # the timeout then fails the test.
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    return subprocess.run([TAMRO, *args], capture_output=True, timeout=20, check=False,
-                          stdin=subprocess.DEVNULL, env=env)
 
 
 class Options(unittest.TestCase):
@@ -30,8 +26,7 @@ class Options(unittest.TestCase):
         self.assertEqual(result.stdout.decode(), f"tamro {VERSION_TEXT}\n")
         self.assertEqual(result.stderr, b"")
 
-        from_cli = subprocess.run([TAMROCTL, "--version"], capture_output=True, timeout=20,
-                                  check=False)
+        from_cli = tamroctl("--version")
         self.assertEqual(from_cli.returncode, 0)
         self.assertEqual(from_cli.stdout.decode(), f"tamroctl {VERSION_TEXT}\n")
 
@@ -47,5 +42,5 @@ class Options(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMRO, VERSION_TEXT, TAMROCTL = sys.argv.pop(1), sys.argv.pop(1), sys.argv.pop(1)
+    run.path, VERSION_TEXT, tamroctl.path = sys.argv.pop(1), sys.argv.pop(1), sys.argv.pop(1)
     unittest.main(verbosity=2)

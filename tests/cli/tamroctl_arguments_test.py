@@ -5,19 +5,13 @@ Usage: tamroctl_arguments_test.py TAMROCTL
 """
 
 import os
-import shlex
-import subprocess
 import sys
 import unittest
 
-TAMROCTL = ""
-# Runs the program, when it needs one (the Windows build: Wine).
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program  # noqa: E402
 
-
-def run(*args):
-    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=30, check=False,
-                          stdin=subprocess.DEVNULL)
+run = Program(timeout=30)  # tamroctl, named by the first argument
 
 
 class UsageErrors(unittest.TestCase):
@@ -63,5 +57,5 @@ class UsageErrors(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main(verbosity=2)

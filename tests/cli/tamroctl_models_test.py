@@ -7,15 +7,14 @@ import errno
 import json
 import os
 import shutil
-import shlex
-import subprocess
 import sys
 import tempfile
 import unittest
 
-TAMROCTL = ""
-# Runs the program, when it needs one (the Windows build: Wine).
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program  # noqa: E402
+
+run = Program()  # tamroctl, named by the first argument
 SAMPLE = ""
 
 NOT_FOUND = "datファイルが見つかりませんでした。"
@@ -37,11 +36,6 @@ SAMPLE_MODELS = [
     ["QZ-500, dual port", -1, 1, -1, 9, 1, 0, 0, 3, 0, 10, 13, 11, 2, 2],
     ["QZ-60 mini", 23, 0, 5, 5, 1, 0, 0, 0, 0, 5, 7, 9, 0, -1],
 ]
-
-
-def run(*args, program=None):
-    return subprocess.run([*RUNNER, program or TAMROCTL, *args], capture_output=True, timeout=60,
-                          check=False)
 
 
 def stderr_lines(result):
@@ -123,7 +117,7 @@ class ModelsCommand(unittest.TestCase):
                 self.assertEqual(stderr_lines(result), [f"tamroctl: {shown}: {reason}"])
 
     def test_missing_default_file_is_reported_but_not_fatal(self):
-        program = shutil.copy(TAMROCTL, os.path.join(self.directory, "tamroctl"))
+        program = shutil.copy(run.path, os.path.join(self.directory, "tamroctl"))
         # Text without ".dat" is ignored in favour of the default file.
         result, answer = self.run_json(SAMPLE.replace(".dat", ".DAT"), program=program)
         self.assertEqual(result.returncode, 0)
@@ -135,7 +129,7 @@ class ModelsCommand(unittest.TestCase):
         self.assertEqual(stderr_lines(result), [NOT_FOUND])
 
     def test_broken_default_file_is_reported_but_not_fatal(self):
-        program = shutil.copy(TAMROCTL, os.path.join(self.directory, "tamroctl"))
+        program = shutil.copy(run.path, os.path.join(self.directory, "tamroctl"))
         self.write("tamro.dat", b"Tamro,99\r\n")
         result, answer = self.run_json(program=program)
         self.assertEqual(result.returncode, 0)
@@ -155,5 +149,5 @@ class ModelsCommand(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL, SAMPLE = sys.argv[1], sys.argv[2]
+    run.path, SAMPLE = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

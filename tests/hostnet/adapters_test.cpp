@@ -172,5 +172,41 @@ TEST_F(AdapterTableTest, RecordKeepsTheInterfaceNameForBindingWhenItFits) {
     EXPECT_EQ(adapterInterfaceName(table->adapters[2]), "");
 }
 
+TEST_F(AdapterTableTest, TheReasonsAgainstAnInterfaceDecideWhetherItsAddressIsListed) {
+    using R = UnusableReason;
+    InterfaceRow down = usable(1, "down");
+    down.operationalStatus = 2;
+    InterfaceRow bare = usable(1, "bare");
+    bare.hardwareAddressLength = 0;
+    InterfaceRow odd = usable(1, "odd");
+    odd.linkSpeed = 0x40000000;
+    struct Case {
+        InterfaceRow row;
+        bool hasAddress;
+        std::vector<UnusableReason> reasons;
+    };
+    const std::vector<Case> cases{
+        {usable(1, "fine"), true, {}},
+        {down, true, {R::down}},
+        {bare, true, {R::noHardwareAddress}},
+        {odd, true, {R::rejectedLinkSpeed}},
+        {usable(1, "unaddressed"), false, {R::noAddress}},
+        {InterfaceRow{1, 7, 0, 0x40000000, "all"}, false,
+         {R::down, R::noHardwareAddress, R::rejectedLinkSpeed, R::noAddress}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row.description);
+        EXPECT_EQ(reasonsUnusable(c.row, c.hasAddress), c.reasons);
+        const std::vector<AddressRow> addresses =
+            c.hasAddress ? std::vector{addressOn(1)} : std::vector<AddressRow>{};
+        const bool listed = build(std::vector{c.row}, addresses).size() == 1;
+        EXPECT_EQ(listed, c.reasons.empty());
+        // isUsable judges the interface alone; its addresses come with the address rows.
+        EXPECT_EQ(isUsable(c.row), reasonsUnusable(c.row, true).empty());
+    }
+    EXPECT_TRUE(isUsable(usable(1, "unaddressed")));
+    EXPECT_FALSE(isUsable(odd));
+}
+
 }  // namespace
 }  // namespace tamro

@@ -17,9 +17,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from lab_wire import (  # noqa: E402
+from tamro_lab import (  # noqa: E402
     ADAPTER, PORT, QUERY, collect, discovery_reply, exchange, filled, ipv4, mac_bytes,
-    netns_names, read_state, read_trace, run_lab, udp_socket, wait_for_trace)
+    lab_start_status, netns_names, read_state, read_trace, run_lab, udp_socket, wait_for_trace)
 
 RESTART_MS = 300
 
@@ -434,12 +434,9 @@ class AfterTheLab(unittest.TestCase):
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--inside":
         return inside(sys.argv[2])
-    if len(sys.argv) != 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    if os.geteuid() != 0:
-        print("the lab needs root; skipped", file=sys.stderr)
-        return 77
+    status = lab_start_status(__doc__, 2)
+    if status is not None:
+        return status
     AfterTheLab.lab, AfterTheLab.devsim = sys.argv[1], sys.argv[2]
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(AfterTheLab)
     return 0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1

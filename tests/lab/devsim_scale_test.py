@@ -13,8 +13,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from lab_wire import (  # noqa: E402
-    ADAPTER, PORT, QUERY, collect, discovery_reply, exchange, read_trace, run_lab, udp_socket)
+from tamro_lab import (  # noqa: E402
+    ADAPTER, PORT, QUERY, collect, discovery_reply, exchange, lab_start_status, read_trace,
+    run_lab, udp_socket)
 
 ON_SUBNET = [f"10.77.0.{host}" for host in range(10, 210)]
 OFF_SUBNET = [f"172.16.9.{host}" for host in range(1, 57)]
@@ -81,12 +82,9 @@ def inside():
 def main():
     if len(sys.argv) == 2 and sys.argv[1] == "--inside":
         return inside()
-    if len(sys.argv) != 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    if os.geteuid() != 0:
-        print("the lab needs root; skipped", file=sys.stderr)
-        return 77
+    status = lab_start_status(__doc__, 2)
+    if status is not None:
+        return status
     with tempfile.TemporaryDirectory(prefix="devsim-scale-") as directory:
         path = os.path.join(directory, "devices.json")
         with open(path, "w", encoding="utf-8") as out:

@@ -9,56 +9,29 @@ TAMRO_PROGRAM_RUNNER naming Wine's runner):
 
 import json
 import os
-import shlex
-import subprocess
 import sys
 import time
 import unittest
 
-LINUX = ""
-WINDOWS = ""
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program, received, trace, wait_until_up  # noqa: E402
 
-
-def run(program, *args):
-    command = [*RUNNER, program] if program == WINDOWS else [program]
-    return subprocess.run([*command, *args], capture_output=True, timeout=90, check=False,
-                          stdin=subprocess.DEVNULL)
+linux = Program(timeout=90, runner=[])  # the Linux tamroctl, named by the first argument
+windows = Program(timeout=90)  # the Windows one, under the runner, by the second
 
 
 def both(*args):
-    return run(LINUX, *args), run(WINDOWS, *args)
+    return linux(*args), windows(*args)
 
 
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
-
-
-def received(what, since):
-    return [line for line in trace()[since:]
-            if line.get("dir") == "rx" and str(line.get("what", "")).startswith(what)]
-
-
-def device_state(mac):
-    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-        return next(device for device in json.load(file)["devices"] if device["mac"] == mac)
-
-
-def wait_until_up(mac, address):
-    deadline = time.monotonic() + 5
-    while time.monotonic() < deadline:
-        device = device_state(mac)
-        if device["state"] == "up" and device["address"] == address:
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"{mac} did not come back at {address}")
+def received_since(what, count_before):
+    return received(what, trace()[count_before:])
 
 
 def settled_trace_length(count_before, what, expected):
     """The trace's length once `expected` lines of `what` arrived after count_before."""
     deadline = time.monotonic() + 3
-    while len(received(what, count_before)) < expected and time.monotonic() < deadline:
+    while len(received_since(what, count_before)) < expected and time.monotonic() < deadline:
         time.sleep(0.05)
     return len(trace())
 
@@ -89,13 +62,13 @@ class SameAsLinux(unittest.TestCase):
                  "--connect", "serial", "--baud", "115200", "--parity", "even",
                  "--keep-alive", "30", "--yes"]
         sent = {}
-        for name, program in (("linux", LINUX), ("windows", WINDOWS)):
+        for name, program in (("linux", linux), ("windows", windows)):
             start = len(trace())
-            result = run(program, *flags)
+            result = program(*flags)
             self.assertEqual(result.returncode, 0, result.stderr.decode())
             wait_until_up("02-00-00-00-00-10", "10.77.0.10")
             settled_trace_length(start, "write", 3)
-            sent[name] = [(line["what"], line["hex"]) for line in received("write", start)]
+            sent[name] = [(line["what"], line["hex"]) for line in received_since("write", start)]
             sent[name + " output"] = result.stdout
         self.assertEqual([what for what, _ in sent["linux"]], ["write 0", "write 3", "write 7"])
         # The second write finds what the first left and patches it the same way.
@@ -104,13 +77,13 @@ class SameAsLinux(unittest.TestCase):
 
     def test_zz_assignment_leaves_through_the_adapter_with_the_same_bytes(self):
         sent = {}
-        for name, program in (("linux", LINUX), ("windows", WINDOWS)):
+        for name, program in (("linux", linux), ("windows", windows)):
             start = len(trace())
-            result = run(program, "assign", "02:00:00:00:56:78", "10.77.0.31", "--adapter", "0")
+            result = program("assign", "02:00:00:00:56:78", "10.77.0.31", "--adapter", "0")
             self.assertEqual(result.returncode, 0, result.stderr.decode())
             wait_until_up("02-00-00-00-56-78", "10.77.0.31")
             settled_trace_length(start, "assignment", 1)
-            lines = received("assignment", start)
+            lines = received_since("assignment", start)
             self.assertTrue(lines, name)
             self.assertTrue(all(line["from"].startswith("10.77.0.1:") for line in lines), lines)
             sent[name] = sorted({line["hex"] for line in lines})
@@ -118,6 +91,6 @@ class SameAsLinux(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    WINDOWS = sys.argv.pop(2)
-    LINUX = sys.argv.pop(1)
+    windows.path = sys.argv.pop(2)
+    linux.path = sys.argv.pop(1)
     unittest.main()

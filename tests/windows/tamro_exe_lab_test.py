@@ -7,12 +7,13 @@ cli_devices.json; DISPLAY names an X server for Wine):
     tamro_exe_lab_test.py WINE_RUN DRIVER_EXE TAMRO_EXE MODEL_FILE
 """
 
-import json
 import os
 import subprocess
 import sys
-import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import blocks, read_state, wait_until_up  # noqa: E402
 
 WINE_RUN = DRIVER = TAMRO = MODELS = ""
 DEVICE = "10.77.0.10"
@@ -22,12 +23,7 @@ FREE_ADDRESS = "10.77.0.40"
 
 
 def devices():
-    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-        return {device["mac"]: device for device in json.load(file)["devices"]}
-
-
-def blocks(device):
-    return tuple(device[key] for key in ("block0", "block3", "block7"))
+    return read_state(os.environ["TAMRO_LAB_STATE"])
 
 
 class TamroExeLab(unittest.TestCase):
@@ -43,9 +39,7 @@ class TamroExeLab(unittest.TestCase):
         self.assertNotIn("FAIL", report)
 
         # The device restarts after the write; its blocks are then the new ones.
-        deadline = time.monotonic() + 10
-        while devices()[DEVICE_MAC].get("state") != "up" and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_until_up(DEVICE_MAC, seconds=10)
         after = devices()
         self.assertNotEqual(blocks(after[DEVICE_MAC]), blocks(before[DEVICE_MAC]))
         for mac, device in before.items():

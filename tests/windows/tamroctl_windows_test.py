@@ -7,21 +7,16 @@ Usage (TAMRO_PROGRAM_RUNNER names Wine's runner):
 
 import json
 import os
-import shlex
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-TAMROCTL = ""
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program  # noqa: E402
+
+run = Program()  # tamroctl.exe, named by the first argument
 SAMPLE = ""
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
-
-
-def run(*args, program=None):
-    return subprocess.run([*RUNNER, program or TAMROCTL, *args], capture_output=True,
-                          timeout=60, check=False)
 
 
 class WindowsProgram(unittest.TestCase):
@@ -49,7 +44,7 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         self.assertNotIn(b"\r\n", result.stdout)
         self.assertIn("組込み QZ-310".encode("utf-8"), result.stdout)
-        missing = run("models", program=shutil.copy(TAMROCTL, os.path.join(self.directory,
+        missing = run("models", program=shutil.copy(run.path, os.path.join(self.directory,
                                                                            "tamroctl.exe")))
         self.assertEqual(missing.returncode, 0)
         self.assertEqual(missing.stderr.decode("utf-8").strip(),
@@ -58,14 +53,14 @@ class WindowsProgram(unittest.TestCase):
     def test_the_default_model_file_lies_beside_the_program_in_a_dotted_folder(self):
         folder = os.path.join(self.directory, "v1.0 tools")
         os.mkdir(folder)
-        program = shutil.copy(TAMROCTL, os.path.join(folder, "tamroctl.exe"))
+        program = shutil.copy(run.path, os.path.join(folder, "tamroctl.exe"))
         shutil.copy(SAMPLE, os.path.join(folder, "tamro.dat"))
         result = run("models", "--json", program=program)
         self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
         self.assertEqual(len(json.loads(result.stdout)["models"]), 6)
 
     def test_the_program_carries_icon_128_and_its_version(self):
-        with open(TAMROCTL, "rb") as file:
+        with open(run.path, "rb") as file:
             image = file.read()
         self.assertEqual(image[:2], b"MZ")
         for text in ("FileDescription", "InternalName", "ProductName", "Tamro", "1.0.0.0"):
@@ -77,5 +72,5 @@ class WindowsProgram(unittest.TestCase):
 
 if __name__ == "__main__":
     SAMPLE = sys.argv.pop(2)
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()

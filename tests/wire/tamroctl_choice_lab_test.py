@@ -9,69 +9,25 @@ choice_devices.json):
 
 import json
 import os
-import shlex
-import socket
-import subprocess
 import sys
 import time
 import unittest
 
-TAMROCTL = ""
-# Runs the program, when it needs one (the Windows build: Wine).
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
-ADAPTER = "10.77.0.1"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program, lab_devices, received, settle, text, writes_to  # noqa: E402
+
+run = Program()  # tamroctl, named by the first argument
 CLONED = "02-00-00-00-00-30"   # carried by 10.77.0.30 and 10.77.0.31
 UNREAD = "02-00-00-00-00-32"   # 10.77.0.32 answers discovery, never block 3
 
 WRITE_COMPLETE = "設定完了しました。\nデバイスを再起動します。"
 
 
-def run(*args):
-    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False,
-                          stdin=subprocess.DEVNULL)
-
-
-def text(stream):
-    return stream.decode("utf-8")
-
-
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
-
-
-def settle(address):
-    """Returns once the simulator has traced everything sent to it so far."""
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-        sock.bind((ADAPTER, 0))
-        sock.settimeout(2)
-        sock.sendto(bytes.fromhex("000000e0"), (address, 30718))
-        sock.recvfrom(4096)
-        mine = f"{ADAPTER}:{sock.getsockname()[1]}"
-    deadline = time.monotonic() + 2
-    while not any(line.get("from") == mine for line in trace()):
-        if time.monotonic() > deadline:
-            raise AssertionError("the simulator did not trace our read")
-        time.sleep(0.02)
-
-
-def writes_to(address):
-    return [line for line in trace()
-            if line.get("dir") == "rx" and line.get("to") == f"{address}:30718"
-            and str(line.get("what", "")).startswith("write")]
-
-
-def discoveries():
-    return [line for line in trace() if line.get("what") == "discovery"]
-
-
 def wait_until_restarted(address):
     deadline = time.monotonic() + 5
     while time.monotonic() < deadline:
-        with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-            devices = json.load(file)["devices"]
         if any(device["address"] == address and device["state"] == "up" and device["restarts"]
-               for device in devices):
+               for device in lab_devices()):
             return
         time.sleep(0.05)
     raise AssertionError(f"{address} did not restart and come back")
@@ -105,8 +61,8 @@ class SameMac(unittest.TestCase):
                 self.assertIn("2 listed devices match", text(result.stderr))
         settle("10.77.0.30")
         settle("10.77.0.31")
-        self.assertEqual(writes_to("10.77.0.30"), [])
-        self.assertEqual(writes_to("10.77.0.31"), [])
+        self.assertEqual(writes_to(address="10.77.0.30"), [])
+        self.assertEqual(writes_to(address="10.77.0.31"), [])
 
     def test_mac_and_address_together_pick_one(self):
         for device in [f"{CLONED} / 10.77.0.31", f"{CLONED}/10.77.0.31",
@@ -138,9 +94,9 @@ class SameMac(unittest.TestCase):
         self.assertEqual(result.returncode, 0, text(result.stderr))
         self.assertEqual(text(result.stdout), WRITE_COMPLETE + "\n")
         wait_until_restarted("10.77.0.30")
-        self.assertEqual(len(writes_to("10.77.0.30")), 3)
+        self.assertEqual(len(writes_to(address="10.77.0.30")), 3)
         settle("10.77.0.31")
-        self.assertEqual(writes_to("10.77.0.31"), [])
+        self.assertEqual(writes_to(address="10.77.0.31"), [])
         found = {device["ip"]: device for device in json.loads(run("search", "--json").stdout)
                  ["devices"]}
         self.assertEqual(found["10.77.0.30"]["settings"]["keepAlive"], 9)
@@ -187,7 +143,7 @@ class RefusedBeforeSearch(unittest.TestCase):
             (["ping", "10.77.0.256", "--device", "10.77.0.31"],
              "ADDRESS 10.77.0.256: each field is 0 to 255"),
         ]
-        before = len(discoveries())
+        before = len(received("discovery"))
         for args, message in cases:
             with self.subTest(args=args):
                 result = run(*args)
@@ -196,9 +152,9 @@ class RefusedBeforeSearch(unittest.TestCase):
                 self.assertNotIn("searching", text(result.stderr))
                 self.assertNotIn("10.77.0.255", text(result.stderr))
         settle("10.77.0.30")
-        self.assertEqual(len(discoveries()), before)
+        self.assertEqual(len(received("discovery")), before)
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()

@@ -8,18 +8,16 @@ dialog_devices.json):
 
 import json
 import os
-import shlex
 import socket
-import subprocess
 import sys
-import time
 import unittest
 
-TAMROCTL = ""
-# Runs the program, when it needs one (the Windows build: Wine).
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import (  # noqa: E402
+    Program, blocks, device_state, received, settle, text, wait_until_up, writes_to)
+
+run = Program()  # tamroctl, named by the first argument
 LIMITED_MODELS = ""  # one model: top rate 115200, no default rate
-ADAPTER = "10.77.0.1"
 
 FIXED = "02-00-00-00-00-20"     # TCP, serial reception, 921600 bit/s; never written
 WRITTEN = "02-00-00-00-00-21"   # UDP, 921600 bit/s; written once
@@ -49,67 +47,6 @@ KEYS = {
     "address": COMMON_KEYS | {"fields"},
     "checkBox": COMMON_KEYS | {"checked"},
 }
-
-
-def run(*args):
-    # No terminal on stdin: a confirmation is never asked for.
-    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False,
-                          stdin=subprocess.DEVNULL)
-
-
-def text(stream):
-    return stream.decode("utf-8")
-
-
-def state(mac):
-    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-        return next(device for device in json.load(file)["devices"] if device["mac"] == mac)
-
-
-def blocks(device):
-    return [bytes.fromhex(device[key]) for key in ("block0", "block3", "block7")]
-
-
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
-
-
-def settle(address):
-    """Returns once the simulator has traced everything sent to it so far: a
-    read of our own, sent after it all, has been answered and traced."""
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-        sock.bind((ADAPTER, 0))
-        sock.settimeout(2)
-        sock.sendto(bytes.fromhex("000000e0"), (address, 30718))
-        sock.recvfrom(4096)
-        mine = f"{ADAPTER}:{sock.getsockname()[1]}"
-    deadline = time.monotonic() + 2
-    while not any(line.get("from") == mine for line in trace()):
-        if time.monotonic() > deadline:
-            raise AssertionError("the simulator did not trace our read")
-        time.sleep(0.02)
-
-
-def wait_until_up(mac, address):
-    deadline = time.monotonic() + 5
-    while time.monotonic() < deadline:
-        device = state(mac)
-        if device["state"] == "up" and device["address"] == address:
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"{mac} did not come back at {address}")
-
-
-def writes_to(mac):
-    return [line for line in trace()
-            if line.get("device") == mac and line.get("dir") == "rx"
-            and str(line.get("what", "")).startswith("write")]
-
-
-def assignments():
-    # A broadcast that no single device took: the device is not named.
-    return [line for line in trace() if line.get("what") == "assignment"]
 
 
 def found(mac):
@@ -228,7 +165,7 @@ class WriteRefusals(unittest.TestCase):
 
 class Write(unittest.TestCase):
     def test_write_changes_exactly_the_expected_bytes(self):
-        before = blocks(state(WRITTEN))
+        before = blocks(device_state(WRITTEN))
         result = run("write", "10.77.0.21", "--model", "QZ-120L", "--yes",
                      "--protocol", "tcp", "--connect", "power-on",
                      "--ip", "10.77.0.41", "--mask", "255.255.0.0", "--gateway", "10.77.0.254",
@@ -263,9 +200,8 @@ class Write(unittest.TestCase):
         expected = [bytes(block0), bytes(block3), bytes(block7)]
 
         wait_until_up(WRITTEN, "10.77.0.41")
-        self.assertEqual(blocks(state(WRITTEN)), expected)
-        sent = [bytes.fromhex(line["hex"]) for line in writes_to(WRITTEN)]
-        self.assertEqual(sent, expected)
+        self.assertEqual(blocks(device_state(WRITTEN)), expected)
+        self.assertEqual(writes_to(WRITTEN), expected)
 
         again = found(WRITTEN)
         self.assertEqual(again["ip"], "10.77.0.41")
@@ -294,7 +230,8 @@ class Write(unittest.TestCase):
         self.assertEqual(text(result.stdout), WRITE_COMPLETE + "\n")
         self.assertIn("設定を書き込みます。", text(result.stderr))
         wait_until_up(OFF_SUBNET, "10.77.0.42")
-        packets = [bytes.fromhex(line["hex"]) for line in assignments()]
+        # A broadcast that no single device took: the device is not named.
+        packets = [bytes.fromhex(line["hex"]) for line in received("assignment")]
         self.assertEqual(packets, [bytes.fromhex("000000fc") + b"IP-SETUP"
                                    + bytes.fromhex("00009901") + socket.inet_aton("10.77.0.42")])
 
@@ -318,6 +255,6 @@ class Ping(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     LIMITED_MODELS = sys.argv.pop(1)
     unittest.main()

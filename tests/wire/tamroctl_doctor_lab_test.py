@@ -7,32 +7,22 @@ doctor_devices.json):
     tamroctl_doctor_lab_test.py TAMROCTL
 """
 
-import json
 import os
-import shlex
 import shutil
 import socket
 import subprocess
 import sys
 import unittest
 
-TAMROCTL = ""
-ADAPTER = "10.77.0.1"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import ADAPTER, Program, trace  # noqa: E402
+
+run = Program(text=True)  # tamroctl, named by the first argument
 IF = os.environ.get("TAMRO_LAB_ADAPTER_IF", "veth0")
-
-
-def run(*args):
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=60, check=False,
-                          stdin=subprocess.DEVNULL, text=True)
 
 
 def sh(command):
     subprocess.run(command, shell=True, check=True, capture_output=True, timeout=10)
-
-
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
 
 
 def findings(output):
@@ -162,5 +152,5 @@ class SearchChecks(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()

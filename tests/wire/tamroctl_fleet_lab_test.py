@@ -13,14 +13,15 @@ import io
 import json
 import os
 import socket
-import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
-TAMROCTL = ""
-ADAPTER = "10.77.0.1"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import (  # noqa: E402
+    Program, blocks, device_state, received, settle, text, trace, wait_until_up, writes_to)
+
+run = Program(timeout=90)  # tamroctl, named by the first argument
 
 SOURCE = "02-00-00-00-01-10"     # 10.77.0.10, every setting off its default
 TARGETS = ["02-00-00-00-01-21", "02-00-00-00-01-22", "02-00-00-00-01-23"]
@@ -47,65 +48,9 @@ NAMED = [
 ]
 
 
-def run(*args, timeout=90):
-    # No terminal on stdin: a confirmation is never asked for.
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=timeout, check=False,
-                          stdin=subprocess.DEVNULL)
-
-
-def text(stream):
-    return stream.decode("utf-8")
-
-
-def trace():
-    with open(os.environ["TAMRO_LAB_TRACE"], encoding="utf-8") as file:
-        return [json.loads(line) for line in file if line.endswith("\n")]
-
-
-def state(mac):
-    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-        return next(device for device in json.load(file)["devices"] if device["mac"] == mac)
-
-
-def blocks(device):
-    return [bytes.fromhex(device[key]) for key in ("block0", "block3", "block7")]
-
-
-def settle():
-    """Returns once the simulator has traced everything sent to it so far."""
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-        sock.bind((ADAPTER, 0))
-        sock.settimeout(2)
-        sock.sendto(bytes.fromhex("000000e0"), ("10.77.0.50", 30718))
-        sock.recvfrom(4096)
-        mine = f"{ADAPTER}:{sock.getsockname()[1]}"
-    deadline = time.monotonic() + 2
-    while not any(line.get("from") == mine for line in trace()):
-        if time.monotonic() > deadline:
-            raise AssertionError("the simulator did not trace our read")
-        time.sleep(0.02)
-
-
 def sent_changes(lines):
     """The writes and assignments among trace lines."""
-    return [line for line in lines if line.get("dir") == "rx"
-            and (str(line.get("what", "")).startswith("write") or line.get("what") == "assignment")]
-
-
-def writes_to(mac, lines=None):
-    return [bytes.fromhex(line["hex"]) for line in (lines if lines is not None else trace())
-            if line.get("device") == mac and line.get("dir") == "rx"
-            and str(line.get("what", "")).startswith("write ")]
-
-
-def wait_until_up(mac, address):
-    deadline = time.monotonic() + 5
-    while time.monotonic() < deadline:
-        device = state(mac)
-        if device["state"] == "up" and device["address"] == address:
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"{mac} did not come back at {address}")
+    return received("write", lines) + received("assignment", lines)
 
 
 class Files:
@@ -135,10 +80,10 @@ class Refusals(unittest.TestCase):
         cls.good = cls.files.write("good.json", settings_file(baud=9600))
 
     def refused(self, *args, status=2, searched=True):
-        settle()
+        settle("10.77.0.50")
         before = len(trace())
         result = run("apply", *args)
-        settle()
+        settle("10.77.0.50")
         after = trace()[before:]
         self.assertEqual(result.returncode, status, text(result.stderr))
         self.assertEqual(sent_changes(after), [])
@@ -300,7 +245,7 @@ class ExportApply(unittest.TestCase):
 
     def test_apply_to_three_writes_what_write_by_flags_writes(self):
         path, _ = self.export_source()
-        before = {mac: blocks(state(mac)) for mac in TARGETS}
+        before = {mac: blocks(device_state(mac)) for mac in TARGETS}
         addresses = self.files.write(
             "map.csv", "mac,ip,mask\n"
             + "".join(f"{mac},10.77.0.{61 + i}\n" for i, mac in enumerate(TARGETS))
@@ -322,8 +267,8 @@ class ExportApply(unittest.TestCase):
                  "--parity", "even", "--stop-bits", "2", "--flow", "cts-rts", "--pack", "250"]
         written = run("write", "10.77.0.121", "--model", "QZ-100", "--yes", *flags)
         self.assertEqual(written.returncode, 0, text(written.stderr))
-        applied = writes_to(TARGETS[0], trace()[start:])
-        by_flags = writes_to(TWIN, trace()[start:])
+        applied = writes_to(TARGETS[0], lines=trace()[start:])
+        by_flags = writes_to(TWIN, lines=trace()[start:])
         self.assertEqual(len(applied), 3)
         self.assertEqual(len(by_flags), 3)
         self.assertEqual(applied[0][4:8], socket.inet_aton("10.77.0.61"))
@@ -335,7 +280,7 @@ class ExportApply(unittest.TestCase):
         # On every target, each byte outside the written fields is the one fetched.
         for i, mac in enumerate(TARGETS):
             wait_until_up(mac, f"10.77.0.{61 + i}")
-            for block, (old, new) in enumerate(zip(before[mac], blocks(state(mac)))):
+            for block, (old, new) in enumerate(zip(before[mac], blocks(device_state(mac)))):
                 changed = {k for k in range(len(old)) if old[k] != new[k]}
                 self.assertLessEqual(changed, NAMED[block], f"{mac} block {block}")
 
@@ -381,8 +326,8 @@ class ExportApply(unittest.TestCase):
         self.assertEqual((row["mac"], row["ip"], row["newIp"], row["result"], row["verify"]),
                          (OFF_SUBNET, "172.16.5.41", "10.77.0.91", "written", "verified"))
         lines = trace()[start:]
-        self.assertEqual(writes_to(OFF_SUBNET, lines), [])
-        packets = [bytes.fromhex(line["hex"]) for line in lines if line.get("what") == "assignment"]
+        self.assertEqual(writes_to(OFF_SUBNET, lines=lines), [])
+        packets = [bytes.fromhex(line["hex"]) for line in received("assignment", lines)]
         self.assertEqual(packets, [bytes.fromhex("000000fc") + b"IP-SETUP"
                                    + bytes.fromhex("00009941") + socket.inet_aton("10.77.0.91")])
 
@@ -423,5 +368,5 @@ class SearchTable(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()

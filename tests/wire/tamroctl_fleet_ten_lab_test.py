@@ -7,20 +7,17 @@ fleet_ten_devices.json):
 """
 
 import json
-import subprocess
+import os
 import sys
 import tempfile
 import time
-import os
 import unittest
 
-TAMROCTL = ""
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import Program  # noqa: E402
+
+run = Program(timeout=120, text=True)  # tamroctl, named by the first argument
 NEW = [f"02-00-00-00-05-{0x20 + i:02X}" for i in range(10)]
-
-
-def run(*args):
-    return subprocess.run([TAMROCTL, *args], capture_output=True, timeout=120, check=False,
-                          stdin=subprocess.DEVNULL, text=True)
 
 
 class CloneOntoTen(unittest.TestCase):
@@ -63,5 +60,5 @@ class CloneOntoTen(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()

@@ -7,40 +7,27 @@ Usage (scripts/lab.sh runs it in the lab's host namespace):
 import json
 import os
 import socket
-import shlex
 import subprocess
 import sys
-import time
 import unittest
 
-TAMROCTL = ""
-# Runs the program, when it needs one (the Windows build: Wine).
-RUNNER = shlex.split(os.environ.get("TAMRO_PROGRAM_RUNNER", ""))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lab"))
+from tamro_lab import RUNNER, Program, wait_until_up  # noqa: E402
+
+run = Program()  # tamroctl, named by the first argument
 COMMUNICATION_ERROR = "通信エラー"
 WRITE_COMPLETE = "設定完了しました。\nデバイスを再起動します。"
-
-
-def run(*args):
-    return subprocess.run([*RUNNER, TAMROCTL, *args], capture_output=True, timeout=60, check=False)
 
 
 def devices_by_mac(result):
     return {device["mac"]: device for device in json.loads(result.stdout)["devices"]}
 
 
-def simulated_state(mac):
-    with open(os.environ["TAMRO_LAB_STATE"], encoding="utf-8") as file:
-        for device in json.load(file)["devices"]:
-            if device["mac"] == mac:
-                return device
-    return None
-
-
 def run_on_terminal(*args):
     """Runs tamroctl with stderr on a pseudo-terminal; returns (status, stdout, stderr)."""
     import pty
     controller, terminal = pty.openpty()
-    with subprocess.Popen([TAMROCTL, *args], stdout=subprocess.PIPE, stderr=terminal) as process:
+    with subprocess.Popen([run.path, *args], stdout=subprocess.PIPE, stderr=terminal) as process:
         os.close(terminal)
         seen = b""
         while True:
@@ -175,17 +162,12 @@ class NetworkCommands(unittest.TestCase):
         result = run("assign", "02:00:00:00:56:78", "10.77.0.31", "--adapter", "0")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.decode().strip(), WRITE_COMPLETE)
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline:
-            state = simulated_state("02-00-00-00-56-78")
-            if state and state["state"] == "up" and state["address"] == "10.77.0.31":
-                break
-            time.sleep(0.05)
+        wait_until_up("02-00-00-00-56-78", "10.77.0.31")
         found = devices_by_mac(run("search", "--json"))["02-00-00-00-56-78"]
         self.assertEqual(found["ip"], "10.77.0.31")
         self.assertTrue(found["configured"])
 
 
 if __name__ == "__main__":
-    TAMROCTL = sys.argv.pop(1)
+    run.path = sys.argv.pop(1)
     unittest.main()
