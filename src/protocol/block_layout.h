@@ -49,7 +49,8 @@ inline std::span<std::uint8_t> blockBytes(ConfigurationBlocks& blocks, std::size
     }
 }
 
-inline std::span<const std::uint8_t> blockBytes(const ConfigurationBlocks& blocks, std::size_t slot) {
+inline std::span<const std::uint8_t> blockBytes(const ConfigurationBlocks& blocks,
+                                                std::size_t slot) {
     switch (slot) {
         case 0: return blocks.block0;
         case 1: return blocks.block3;
