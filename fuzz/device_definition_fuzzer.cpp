@@ -9,18 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "devsim/device_definition.h"
+#include "devsim/devices_file.h"
+#include "devsim/hex_text.h"
 #include "fuzz_input.h"
+#include "protocol/device_address.h"
 
 using namespace tamro;
 using namespace tamro::devsim;
 using fuzzing::check;
 
 namespace {
-
-bool usableUnicast(const Ipv4& a) {
-    return a.bytes[0] != 0 && a.bytes[0] != 127 && a.bytes[0] < 224;
-}
 
 bool msInRange(std::int32_t ms, std::int32_t high) { return ms >= 0 && ms <= high; }
 
@@ -36,8 +34,8 @@ void checkHexRoundTrip(const std::array<std::uint8_t, N>& block) {
 }
 
 void checkDevice(const DeviceDefinition& d) {
-    check(usableUnicast(d.address), "device address is usable unicast");
-    check(parseMac(macText(d.mac)) == d.mac, "the MAC reads back from its text");
+    check(isUsableUnicast(d.address), "device address is usable unicast");
+    check(parseMacText(macText(d.mac)) == d.mac, "the MAC reads back from its text");
     check(d.discoveryReply.size() <= maxReplyLength, "discovery reply fits a datagram");
     if (d.restartMs) check(msInRange(*d.restartMs, 600'000), "device restart within limits");
     checkHexRoundTrip(d.blocks.block0);
@@ -56,7 +54,7 @@ void checkDevice(const DeviceDefinition& d) {
     check(f.spoofLength <= maxReplyLength, "spoof length fits a datagram");
     check(f.spoofFrom || f.spoofLength == 0, "a spoof length only with a spoof");
     for (const auto& from : {f.replyFrom, f.discoveryFrom, f.spoofFrom}) {
-        if (from) check(usableUnicast(*from), "fault source address is usable unicast");
+        if (from) check(isUsableUnicast(*from), "fault source address is usable unicast");
     }
 }
 

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "devsim/device_definition.h"
+#include "devsim/devices_file.h"
 #include "fuzz_input.h"
 #include "models/model_table.h"
 #include "patch_fixture.h"
+#include "protocol/datagram_layout.h"
 
 using namespace tamro;
 namespace fs = std::filesystem;
@@ -160,16 +161,16 @@ void datagramSeeds(const fs::path& root, const fs::path& out) {
             Datagram reply;
             reply.kind = Datagram::fromOther;
             reply.sender = device.address;
-            reply.senderPort = devsim::devicePort;
+            reply.senderPort = devicePort;
             reply.bytes = device.discoveryReply;
             fuzzing::writeDatagram(seed, reply);
         }
         const auto& block = first.blocks.block0;
-        Datagram head{.kind = Datagram::fromPeer, .senderPort = devsim::devicePort};
+        Datagram head{.kind = Datagram::fromPeer, .senderPort = devicePort};
         head.bytes.assign(block.begin(), block.begin() + 100);
         Datagram stranger{.kind = Datagram::fromOther,
                           .sender = Ipv4::fromOctets(10, 77, 0, 99),
-                          .senderPort = devsim::devicePort};
+                          .senderPort = devicePort};
         stranger.bytes.assign(block0Length, 0xEE);
         Datagram tail = head;
         tail.bytes.assign(block.begin() + 100, block.end());

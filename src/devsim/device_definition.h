@@ -3,25 +3,19 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "platform/ipv4.h"
-#include "protocol/config_blocks.h"
+#include "protocol/block_layout.h"
 
 namespace tamro::devsim {
 
 using Mac = std::array<std::uint8_t, 6>;
 using Bytes = std::vector<std::uint8_t>;
 
-inline constexpr std::uint16_t devicePort = 30718;
 inline constexpr std::int32_t defaultRestartMs = 300;
 // Large enough for any block plus oversize faults, small enough for one UDP datagram.
 inline constexpr std::size_t maxReplyLength = 1400;
-
-// Index of a block in a device's block list: 0, 3, 7 -> 0, 1, 2.
-std::optional<std::size_t> blockSlot(std::uint32_t blockNumber);
-std::size_t blockLength(std::size_t slot);
 
 // Bytes of one block, by slot.
 struct ByteRange {
@@ -71,22 +65,20 @@ struct SimulationDefinition {
     std::vector<DeviceDefinition> devices;
 };
 
-// The recognisable filler of byte `offset` in part `part` of a device
-// (0, 1, 2: blocks 0, 3, 7; 3: the discovery reply). Unnamed bytes hold it so
-// a test can tell that they came back untouched.
+// The part of a device that filler bytes are counted in: 0, 1, 2 are the
+// blocks by slot, this one the discovery reply.
+inline constexpr std::size_t discoveryPart = 3;
+
+// The recognisable filler of byte `offset` in part `part` of a device. Unnamed
+// bytes hold it so a test can tell that they came back untouched.
 std::uint8_t fillerByte(const Mac& mac, std::size_t part, std::size_t offset);
 
-// The 30-byte discovery reply: 00 00 00 F7, filler, type code at 8-9, filler,
-// MAC at 24-29.
+// Blocks of filler, each headed by the request that reads it, as a device
+// sends it back.
+ConfigurationBlocks fillerBlocks(const Mac& mac);
+
+// The built discovery reply: header, type code and MAC in their places,
+// filler in between.
 Bytes buildDiscoveryReply(const Mac& mac, const std::array<std::uint8_t, 2>& typeCode);
-
-// Parses the devices file text. On failure returns nothing and sets `error`
-// to a message naming the device and field.
-std::optional<SimulationDefinition> parseSimulationDefinition(const std::string& text, std::string& error);
-
-std::string macText(const Mac& mac);
-std::optional<Mac> parseMac(const std::string& text);
-std::string hexText(const std::uint8_t* data, std::size_t length);
-std::optional<Bytes> parseHex(const std::string& text);
 
 }  // namespace tamro::devsim

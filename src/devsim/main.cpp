@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "devsim/device_definition.h"
+#include "devsim/devices_file.h"
 #include "devsim/simulator.h"
 
 int main(int argc, char** argv) {

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,10 +20,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
+#include "devsim/device_behaviour.h"
 #include "devsim/interface_addresses.h"
+#include "devsim/state_file.h"
 #include "devsim/trace.h"
+#include "protocol/datagram_layout.h"
+#include "protocol/device_address.h"
 
 namespace tamro::devsim {
 
@@ -36,13 +38,6 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void onStopSignal(int signalNumber) { stopSignal = signalNumber; }
 
-constexpr std::array<std::uint8_t, 3> blockNumbers = {0, 3, 7};
-constexpr std::array<std::uint8_t, 3> writeFlagBytes = {1, 1, 0};
-constexpr std::uint8_t discoveryCommand = 0xF6;
-constexpr std::uint8_t assignmentCommand = 0xFC;
-constexpr std::size_t assignmentLength = 20;
-constexpr std::string_view assignmentTag = "IP-SETUP";
-constexpr std::size_t requestLength = 4;
 // Larger than any request; a bigger datagram is reported as such, not cut.
 constexpr std::size_t receiveBufferLength = 2048;
 // A burst of replies that finds the queues full is retried this often, 1 ms apart.
@@ -64,63 +59,6 @@ Endpoint endpointOf(const sockaddr_in& address) {
     result.port = ntohs(address.sin_port);
     return result;
 }
-
-bool isUsableUnicast(const Ipv4& address) {
-    const auto first = address.bytes[0];
-    return first != 0 && first != 127 && first < 224;
-}
-
-// Bytes 4, 5 and 7 all zero: the device takes its address automatically.
-bool isAutomaticAddress(const Block0& block) {
-    return block[4] == 0 && block[5] == 0 && block[7] == 0;
-}
-
-std::uint8_t* blockData(ConfigurationBlocks& blocks, std::size_t slot) {
-    switch (slot) {
-        case 0: return blocks.block0.data();
-        case 1: return blocks.block3.data();
-        default: return blocks.block7.data();
-    }
-}
-
-bool isRequest(const std::uint8_t* data, std::size_t length, std::uint8_t command) {
-    return length == requestLength && data[0] == 0 && data[1] == 0 && data[2] == 0 &&
-           data[3] == command;
-}
-
-bool isAssignment(const std::uint8_t* data, std::size_t length) {
-    if (length != assignmentLength) return false;
-    if (data[0] != 0 || data[1] != 0 || data[2] != 0 || data[3] != assignmentCommand) return false;
-    if (std::memcmp(data + 4, assignmentTag.data(), assignmentTag.size()) != 0) return false;
-    return data[12] == 0 && data[13] == 0;
-}
-
-Ipv4 assignedAddress(const std::uint8_t* data) {
-    return Ipv4::fromOctets(data[16], data[17], data[18], data[19]);
-}
-
-enum class DeviceState { up, restarting, offline };
-
-std::string_view stateText(DeviceState state) {
-    switch (state) {
-        case DeviceState::up: return "up";
-        case DeviceState::restarting: return "restarting";
-        case DeviceState::offline: return "offline";
-    }
-    return "?";
-}
-
-struct Device {
-    DeviceDefinition definition;
-    Ipv4 address;
-    ConfigurationBlocks blocks;
-    std::array<bool, 3> writtenSinceRestart{};
-    DeviceState state = DeviceState::up;
-    // Raised by every restart; work queued before it is then dropped.
-    std::uint64_t generation = 0;
-    std::int32_t restartMs = defaultRestartMs;
-    std::int32_t restarts = 0;
-};
 
 // One bound socket on addr:30718, shared by the devices at that address and by
 // faults that send from it.
@@ -148,16 +86,15 @@ struct Task {
 class Simulator {
 public:
     Simulator(const SimulationDefinition& definition, const SimulatorOptions& options)
-        : options_(options), start_(Clock::now()), trace_(start_), addresses_(options.interfaceName) {
+        : options_(options),
+          start_(Clock::now()),
+          trace_(start_),
+          addresses_(options.interfaceName) {
         const std::int32_t globalRestart =
             options.restartMs.value_or(definition.restartMs.value_or(defaultRestartMs));
         for (const DeviceDefinition& deviceDefinition : definition.devices) {
-            Device device;
-            device.definition = deviceDefinition;
-            device.address = deviceDefinition.address;
-            device.blocks = deviceDefinition.blocks;
-            device.restartMs = deviceDefinition.restartMs.value_or(globalRestart);
-            devices_.push_back(std::move(device));
+            devices_.emplace_back(deviceDefinition,
+                                  deviceDefinition.restartMs.value_or(globalRestart));
         }
     }
 
@@ -179,21 +116,11 @@ private:
     int openBound(const Ipv4& address, std::string& error);
 
     void receiveFrom(int fd, bool shared);
-    void handleShared(const Endpoint& from, const Endpoint& to, const std::uint8_t* data,
-                      std::size_t length);
-    void handleUnicast(BoundSocket& socket, const Endpoint& from, const std::uint8_t* data,
-                       std::size_t length);
-    std::string handleForDevice(std::size_t index, const Endpoint& from, const std::uint8_t* data,
-                                std::size_t length);
-    bool assignmentMatches(const Device& device, const std::uint8_t* data, std::size_t length) const;
-    void answerDiscovery(std::size_t index, const Endpoint& querier);
-    void answerRead(std::size_t index, std::size_t slot, const Endpoint& requester);
-    void takeWrite(std::size_t index, std::size_t slot, const Endpoint& requester,
-                   const std::uint8_t* data, std::size_t length);
-    void takeAssignment(std::size_t index, const std::uint8_t* data);
-    void sendInParts(std::size_t index, const Ipv4& from, const Endpoint& to, Bytes payload,
-                     const std::vector<std::size_t>& sizes, Clock::time_point due,
-                     std::string_view what);
+    void handleShared(const Endpoint& from, const Endpoint& to,
+                      std::span<const std::uint8_t> data);
+    void handleUnicast(BoundSocket& socket, const Endpoint& from,
+                       std::span<const std::uint8_t> data);
+    bool carryOut(std::size_t index, const Response& response);
 
     void schedule(Clock::time_point due, Task task);
     void runDueTasks(Clock::time_point now);
@@ -210,7 +137,7 @@ private:
     Clock::time_point start_;
     Trace trace_;
     InterfaceAddresses addresses_;
-    std::vector<Device> devices_;
+    std::vector<SimulatedDevice> devices_;
     std::map<std::uint32_t, BoundSocket> sockets_;  // by address, host order
     int sharedFd_ = -1;
     std::map<std::pair<Clock::time_point, std::uint64_t>, Task> tasks_;
@@ -302,7 +229,7 @@ bool Simulator::startUp() {
         }
         socket->owners.push_back(i);
     }
-    for (const Device& device : devices_) {
+    for (const SimulatedDevice& device : devices_) {
         const FaultDefinition& faults = device.definition.faults;
         for (const auto& other : {faults.replyFrom, faults.discoveryFrom, faults.spoofFrom}) {
             if (!other) continue;
@@ -367,220 +294,78 @@ void Simulator::receiveFrom(int fd, bool shared) {
             continue;
         }
         if (shared) {
-            handleShared(from, to, buffer.data(), length);
+            handleShared(from, to, std::span(buffer).first(length));
             continue;
         }
         for (auto& [key, socket] : sockets_) {
             if (socket.fd == fd) {
-                handleUnicast(socket, from, buffer.data(), length);
+                handleUnicast(socket, from, std::span(buffer).first(length));
                 break;
             }
         }
     }
 }
 
-bool Simulator::assignmentMatches(const Device& device, const std::uint8_t* data,
-                                  std::size_t length) const {
-    return length == assignmentLength && data[14] == device.definition.mac[4] &&
-           data[15] == device.definition.mac[5];
-}
-
-void Simulator::handleShared(const Endpoint& from, const Endpoint& to, const std::uint8_t* data,
-                             std::size_t length) {
+void Simulator::handleShared(const Endpoint& from, const Endpoint& to,
+                             std::span<const std::uint8_t> data) {
     // A broadcast from one of our own devices comes back to us; it is not a request.
     if (isOwnAddress(from.address)) {
-        trace_.datagram(false, std::nullopt, from, to, data, length, "ignored: from own device");
+        trace_.datagram(false, std::nullopt, from, to, data.data(), data.size(),
+                        "ignored: from own device");
         return;
     }
-    if (isRequest(data, length, discoveryCommand)) {
-        trace_.datagram(false, std::nullopt, from, to, data, length, "discovery");
-        for (std::size_t i = 0; i < devices_.size(); ++i) {
-            if (devices_[i].state == DeviceState::up) answerDiscovery(i, from);
-        }
-        return;
+    trace_.datagram(false, std::nullopt, from, to, data.data(), data.size(), broadcastWhat(data));
+    bool stateChanged = false;
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        if (carryOut(i, takeBroadcast(devices_[i], from, data))) stateChanged = true;
     }
-    if (isAssignment(data, length)) {
-        trace_.datagram(false, std::nullopt, from, to, data, length, "assignment");
-        for (std::size_t i = 0; i < devices_.size(); ++i) {
-            if (devices_[i].state == DeviceState::up && assignmentMatches(devices_[i], data, length)) {
-                takeAssignment(i, data);
-            }
-        }
-        writeState();
-        return;
-    }
-    trace_.datagram(false, std::nullopt, from, to, data, length, "ignored: not a broadcast request");
+    if (stateChanged) writeState();
 }
 
-void Simulator::handleUnicast(BoundSocket& socket, const Endpoint& from, const std::uint8_t* data,
-                              std::size_t length) {
+void Simulator::handleUnicast(BoundSocket& socket, const Endpoint& from,
+                              std::span<const std::uint8_t> data) {
     const Endpoint to{socket.address, devicePort};
     if (socket.owners.empty()) {
-        trace_.datagram(false, std::nullopt, from, to, data, length, "ignored: no device here");
+        trace_.datagram(false, std::nullopt, from, to, data.data(), data.size(),
+                        "ignored: no device here");
         return;
     }
     // Copied: a restart below may detach the device and invalidate the socket.
     const std::vector<std::size_t> owners = socket.owners;
     for (const std::size_t index : owners) {
-        const std::string what = handleForDevice(index, from, data, length);
-        trace_.datagram(false, macOf(index), from, to, data, length, what);
+        const Response response = takeUnicast(devices_[index], from, data);
+        if (carryOut(index, response)) writeState();
+        trace_.datagram(false, macOf(index), from, to, data.data(), data.size(), response.what);
     }
 }
 
-std::string Simulator::handleForDevice(std::size_t index, const Endpoint& from,
-                                       const std::uint8_t* data, std::size_t length) {
-    Device& device = devices_[index];
-    if (device.state != DeviceState::up) return "ignored: " + std::string(stateText(device.state));
-    if (isRequest(data, length, discoveryCommand)) {
-        answerDiscovery(index, from);
-        return "discovery";
-    }
-    for (std::size_t slot = 0; slot < blockNumbers.size(); ++slot) {
-        const std::string number = std::to_string(blockNumbers[slot]);
-        if (isRequest(data, length, static_cast<std::uint8_t>(0xE0 + blockNumbers[slot]))) {
-            if (device.definition.faults.silentRead[slot]) return "read " + number + ": not answered";
-            answerRead(index, slot, from);
-            return "read " + number;
-        }
-        const bool writeHeader = length >= requestLength && data[0] == 0 &&
-                                 data[1] == writeFlagBytes[slot] && data[2] == 0 &&
-                                 data[3] == 0xC0 + blockNumbers[slot];
-        if (writeHeader) {
-            if (length != blockLength(slot)) return "ignored: write " + number + " of wrong length";
-            if (device.definition.faults.silentWrite[slot]) return "write " + number + ": not answered";
-            takeWrite(index, slot, from, data, length);
-            return "write " + number;
-        }
-    }
-    if (isAssignment(data, length)) {
-        if (!assignmentMatches(device, data, length)) return "ignored: assignment for another device";
-        takeAssignment(index, data);
-        writeState();
-        return "assignment";
-    }
-    return "ignored: unknown request";
-}
-
-void Simulator::answerDiscovery(std::size_t index, const Endpoint& querier) {
-    const Device& device = devices_[index];
-    const FaultDefinition& faults = device.definition.faults;
-    Bytes reply = device.definition.discoveryReply;
-    for (std::size_t extra = 0; extra < faults.discoveryOversize; ++extra) {
-        reply.push_back(fillerByte(device.definition.mac, 3, reply.size()));
-    }
-    const Endpoint to =
-        faults.discoveryBroadcastTo ? Endpoint{*faults.discoveryBroadcastTo, devicePort} : querier;
-    const Ipv4 from = faults.discoveryFrom.value_or(device.address);
-    const auto due = Clock::now() + Milliseconds(faults.discoveryDelayMs);
-    const int copies = faults.discoveryTwice ? 2 : 1;
-    for (int copy = 0; copy < copies; ++copy) {
-        sendInParts(index, from, to, reply, faults.discoverySplit, due, "discovery reply");
-    }
-}
-
-void Simulator::answerRead(std::size_t index, std::size_t slot, const Endpoint& requester) {
-    Device& device = devices_[index];
-    const FaultDefinition& faults = device.definition.faults;
-    const std::uint8_t* block = blockData(device.blocks, slot);
-    Bytes reply(block, block + blockLength(slot));
-    for (std::size_t extra = 0; extra < faults.readOversize[slot]; ++extra) {
-        reply.push_back(fillerByte(device.definition.mac, slot, reply.size()));
-    }
-    const std::string what = "block " + std::to_string(blockNumbers[slot]);
+// Queues the device's replies and restart. Returns true when the state file is behind.
+bool Simulator::carryOut(std::size_t index, const Response& response) {
     const auto now = Clock::now();
-    if (faults.spoofFrom && faults.spoofBlocks[slot]) {
-        Task spoof;
-        spoof.device = index;
-        spoof.generation = device.generation;
-        spoof.from = *faults.spoofFrom;
-        spoof.to = requester;
-        spoof.payload.assign(faults.spoofLength, faults.spoofFill);
-        spoof.what = "spoof before " + what;
-        schedule(now, std::move(spoof));
-    }
-    sendInParts(index, faults.replyFrom.value_or(device.address), requester, std::move(reply),
-                faults.readSplit[slot], now + Milliseconds(faults.blockDelayMs), what);
-}
-
-void Simulator::takeWrite(std::size_t index, std::size_t slot, const Endpoint& requester,
-                          const std::uint8_t* data, std::size_t length) {
-    Device& device = devices_[index];
-    // The device keeps exactly what it was sent, header included, but for
-    // the bytes a fault has it keep.
-    std::uint8_t* stored = blockData(device.blocks, slot);
-    std::vector<std::uint8_t> kept(stored, stored + length);
-    std::copy(data, data + length, stored);
-    for (const ByteRange& range : device.definition.faults.keepOnWrite) {
-        if (range.slot != slot || range.offset + range.length > length) continue;
-        std::copy_n(kept.begin() + static_cast<std::ptrdiff_t>(range.offset), range.length,
-                    stored + range.offset);
-    }
-    device.writtenSinceRestart[slot] = true;
-    writeState();
-
-    const auto due = Clock::now() + Milliseconds(device.definition.faults.blockDelayMs);
-    Task answer;
-    answer.device = index;
-    answer.generation = device.generation;
-    answer.from = device.definition.faults.replyFrom.value_or(device.address);
-    answer.to = requester;
-    answer.payload.assign(data, data + requestLength);
-    answer.what = "write answer " + std::to_string(blockNumbers[slot]);
-    schedule(due, std::move(answer));
-
-    const bool complete = blockNumbers[slot] == 7 && device.writtenSinceRestart[0] &&
-                          device.writtenSinceRestart[1];
-    if (!complete) return;
-    // A complete configuration takes effect by a restart, once the last answer is out.
-    Task restartTask;
-    restartTask.kind = TaskKind::restart;
-    restartTask.device = index;
-    restartTask.generation = device.generation;
-    restartTask.newAddress =
-        isAutomaticAddress(device.blocks.block0)
-            ? device.address
-            : Ipv4::fromOctets(device.blocks.block0[4], device.blocks.block0[5],
-                               device.blocks.block0[6], device.blocks.block0[7]);
-    schedule(due, std::move(restartTask));
-}
-
-void Simulator::takeAssignment(std::size_t index, const std::uint8_t* data) {
-    // The device keeps the given address as its own fixed one.
-    const Ipv4 address = assignedAddress(data);
-    std::copy(address.bytes.begin(), address.bytes.end(), devices_[index].blocks.block0.begin() + 4);
-    restart(index, address);
-}
-
-void Simulator::sendInParts(std::size_t index, const Ipv4& from, const Endpoint& to, Bytes payload,
-                            const std::vector<std::size_t>& sizes, Clock::time_point due,
-                            std::string_view what) {
-    const Device& device = devices_[index];
-    std::vector<Bytes> parts;
-    std::size_t position = 0;
-    for (const std::size_t size : sizes) {
-        if (size != 0 && position >= payload.size()) break;
-        const std::size_t take = std::min(size, payload.size() - position);
-        parts.emplace_back(payload.begin() + static_cast<std::ptrdiff_t>(position),
-                           payload.begin() + static_cast<std::ptrdiff_t>(position + take));
-        position += take;
-    }
-    if (position < payload.size() || parts.empty()) {
-        parts.emplace_back(payload.begin() + static_cast<std::ptrdiff_t>(position), payload.end());
-    }
-    const std::string label =
-        parts.size() > 1 ? std::string(what) + " part " : std::string(what);
-    for (std::size_t i = 0; i < parts.size(); ++i) {
+    const SimulatedDevice& device = devices_[index];
+    for (const OutgoingDatagram& reply : response.replies) {
         Task task;
         task.device = index;
         task.generation = device.generation;
-        task.from = from;
-        task.to = to;
-        task.payload = std::move(parts[i]);
-        task.what = parts.size() > 1 ? label + std::to_string(i + 1) + "/" + std::to_string(parts.size())
-                                     : label;
-        schedule(due + Milliseconds(device.definition.faults.splitGapMs) * static_cast<int>(i),
-                 std::move(task));
+        task.from = reply.from;
+        task.to = reply.to;
+        task.payload = reply.payload;
+        task.what = reply.what;
+        schedule(now + Milliseconds(reply.delayMs), std::move(task));
     }
+    if (response.restart) {
+        if (response.restart->delayMs) {
+            Task restartTask;
+            restartTask.kind = TaskKind::restart;
+            restartTask.device = index;
+            restartTask.generation = device.generation;
+            restartTask.newAddress = response.restart->address;
+            schedule(now + Milliseconds(*response.restart->delayMs), std::move(restartTask));
+        } else {
+            restart(index, response.restart->address);
+        }
+    }
+    return response.blocksChanged;
 }
 
 void Simulator::schedule(Clock::time_point due, Task task) {
@@ -630,11 +415,8 @@ void Simulator::send(Task task, Clock::time_point now) {
 }
 
 void Simulator::restart(std::size_t index, const Ipv4& newAddress) {
-    Device& device = devices_[index];
-    ++device.generation;
-    ++device.restarts;
-    device.state = DeviceState::restarting;
-    device.writtenSinceRestart = {};
+    SimulatedDevice& device = devices_[index];
+    beginRestart(device);
     trace_.event("restart", macOf(index),
                  "back at " + toDottedText(newAddress) + " in " + std::to_string(device.restartMs) +
                      " ms");
@@ -647,7 +429,7 @@ void Simulator::restart(std::size_t index, const Ipv4& newAddress) {
 }
 
 void Simulator::comeBack(std::size_t index, const Ipv4& newAddress) {
-    Device& device = devices_[index];
+    SimulatedDevice& device = devices_[index];
     if (newAddress != device.address) {
         detach(index, device.address);
         device.address = newAddress;
@@ -671,43 +453,16 @@ void Simulator::comeBack(std::size_t index, const Ipv4& newAddress) {
 
 void Simulator::writeState() {
     if (options_.statePath.empty()) return;
-    nlohmann::ordered_json root;
-    root["devices"] = nlohmann::ordered_json::array();
-    for (const Device& device : devices_) {
-        nlohmann::ordered_json entry;
-        entry["mac"] = macText(device.definition.mac);
-        entry["address"] = toDottedText(device.address);
-        entry["state"] = stateText(device.state);
-        entry["restarts"] = device.restarts;
-        entry["block0"] = hexText(device.blocks.block0.data(), device.blocks.block0.size());
-        entry["block3"] = hexText(device.blocks.block3.data(), device.blocks.block3.size());
-        entry["block7"] = hexText(device.blocks.block7.data(), device.blocks.block7.size());
-        root["devices"].push_back(std::move(entry));
-    }
-    // Written aside and renamed, so a reader never sees half a file.
-    const std::string partial = options_.statePath + ".partial";
-    {
-        std::ofstream out(partial, std::ios::trunc);
-        out << root.dump(1) << '\n';
-        if (!out) {
-            std::fprintf(stderr, "tamro-devsim: cannot write %s\n", partial.c_str());
-            return;
-        }
-    }
-    if (std::rename(partial.c_str(), options_.statePath.c_str()) != 0) {
-        std::fprintf(stderr, "tamro-devsim: cannot replace %s: %s\n", options_.statePath.c_str(),
-                     std::strerror(errno));
+    std::string error;
+    if (!replaceFile(options_.statePath, stateFileText(devices_), error)) {
+        std::fprintf(stderr, "tamro-devsim: %s\n", error.c_str());
     }
 }
 
 void Simulator::writeReady() {
     if (options_.readyPath.empty()) return;
-    const std::string partial = options_.readyPath + ".partial";
-    {
-        std::ofstream out(partial, std::ios::trunc);
-        out << ::getpid() << '\n';
-    }
-    std::rename(partial.c_str(), options_.readyPath.c_str());
+    std::string error;
+    replaceFile(options_.readyPath, std::to_string(::getpid()) + "\n", error);
 }
 
 int Simulator::run() {

@@ -6,11 +6,10 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tamro::devsim {
+#include "devsim/hex_text.h"
+#include "protocol/device_address.h"
 
-std::string endpointText(const Endpoint& endpoint) {
-    return toDottedText(endpoint.address) + ":" + std::to_string(endpoint.port);
-}
+namespace tamro::devsim {
 
 Trace::~Trace() {
     if (file_ != nullptr) std::fclose(file_);

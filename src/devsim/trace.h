@@ -8,15 +8,9 @@
 #include <string_view>
 
 #include "devsim/device_definition.h"
+#include "devsim/endpoint.h"
 
 namespace tamro::devsim {
-
-struct Endpoint {
-    Ipv4 address;
-    std::uint16_t port = 0;
-};
-
-std::string endpointText(const Endpoint& endpoint);
 
 // JSON lines, one per datagram or event, for tests that follow the file while
 // the simulator runs.

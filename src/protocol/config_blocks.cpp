@@ -10,32 +10,6 @@ namespace tamro {
 
 namespace {
 
-// Block 0 offsets.
-constexpr std::size_t ipOffset = 4;
-constexpr std::size_t hostBitsOffset = 10;
-constexpr std::size_t keepAliveOffset = 11;
-constexpr std::size_t gatewayOffset = 16;
-constexpr std::size_t serialFormatOffset = 20;
-constexpr std::size_t baudCodeOffset = 21;
-constexpr std::size_t flowOffset = 22;
-constexpr std::size_t localPortOffset = 24;
-constexpr std::size_t remotePortOffset = 26;
-constexpr std::size_t remoteIpOffset = 28;
-constexpr std::size_t connectModeOffset = 32;
-constexpr std::size_t udpMarkerOffset = 33;
-constexpr std::size_t packEnableOffset = 38;
-constexpr std::size_t packGapOffset = 39;
-
-// Block 3.
-constexpr std::size_t highSpeedOffset = 120;
-
-// Block 7.
-constexpr std::size_t firstPinOffset = 4;
-constexpr std::size_t modelVariantOffset = 129;
-
-constexpr std::uint8_t packEnableBit = 0x80;
-constexpr std::uint8_t packGapMask = 0x03;
-constexpr std::uint8_t highSpeedBit = 0x80;
 // Bit 5 of the high-speed byte goes out cleared by every write.
 constexpr std::uint8_t highSpeedKeepMask = 0x5F;
 
@@ -69,13 +43,14 @@ void putPort(std::array<std::uint8_t, N>& block, std::size_t offset, std::int32_
     block[offset + 1] = static_cast<std::uint8_t>((bits >> 8) & 0xFF);
 }
 
-template <std::size_t N>
-void putHeader(std::array<std::uint8_t, N>& block, std::uint8_t writeFlag,
-               std::uint8_t blockNumber) {
-    block[0] = 0x00;
-    block[1] = writeFlag;
-    block[2] = 0x00;
-    block[3] = static_cast<std::uint8_t>(0xC0 + blockNumber);
+void putWriteHeaders(ConfigurationBlocks& blocks) {
+    for (std::size_t slot = 0; slot < configurationBlockNumbers.size(); ++slot) {
+        const auto block = blockBytes(blocks, slot);
+        block[0] = 0x00;
+        block[1] = blockWriteFlags[slot];
+        block[2] = 0x00;
+        block[3] = blockWriteCommand(configurationBlockNumbers[slot]);
+    }
 }
 
 constexpr std::uint8_t lowByte(std::int32_t value) {
@@ -102,7 +77,7 @@ PatchResult failure(PatchError error) {
 }  // namespace
 
 std::array<std::uint8_t, 4> blockReadRequest(std::uint8_t blockNumber) {
-    return {0x00, 0x00, 0x00, static_cast<std::uint8_t>(0xE0 + blockNumber)};
+    return {0x00, 0x00, 0x00, blockReadCommand(blockNumber)};
 }
 
 std::int32_t decodeConfiguration(const ConfigurationBlocks& blocks, const Ipv4& answeredFrom,
@@ -110,21 +85,19 @@ std::int32_t decodeConfiguration(const ConfigurationBlocks& blocks, const Ipv4& 
     const Block0& b0 = blocks.block0;
     const Block7& b7 = blocks.block7;
 
-    // Byte 6 is deliberately left out: devices on automatic addressing may
-    // leave something there.
-    if (b0[ipOffset] == 0 && b0[ipOffset + 1] == 0 && b0[ipOffset + 3] == 0) {
+    if (holdsAutomaticAddress(b0)) {
         record.dhcp = 1;
         record.ipAddress = answeredFrom;
         record.netmask = maskFromHostBits(classHostBits(answeredFrom));
         record.gateway = Ipv4{};
     } else {
         record.dhcp = 0;
-        record.ipAddress = addressAt(b0, ipOffset);
-        record.netmask = maskFromHostBits(b0[hostBitsOffset]);
-        record.gateway = addressAt(b0, gatewayOffset);
+        record.ipAddress = addressAt(b0, block0Offset::ip);
+        record.netmask = maskFromHostBits(b0[block0Offset::hostBits]);
+        record.gateway = addressAt(b0, block0Offset::gateway);
     }
 
-    const std::int32_t baud = baudFromCode(b0[baudCodeOffset]);
+    const std::int32_t baud = baudFromCode(b0[block0Offset::baudCode]);
     if (baud == -1) return 0;
 
     // Decoded into locals: a failing format must leave the record's serial
@@ -132,31 +105,35 @@ std::int32_t decodeConfiguration(const ConfigurationBlocks& blocks, const Ipv4& 
     std::int32_t dataBits = 0;
     std::int32_t parity = 0;
     std::int32_t stopBits = 0;
-    if (decodeSerialFormat(b0[serialFormatOffset], dataBits, parity, stopBits) == -1) return 0;
+    if (decodeSerialFormat(b0[block0Offset::serialFormat], dataBits, parity, stopBits) == -1) {
+        return 0;
+    }
 
     record.baudRate = baud;
-    record.localPort = portAt(b0, localPortOffset);
+    record.localPort = portAt(b0, block0Offset::localPort);
     record.dataBits = dataBits;
     record.stopBits = stopBits;
     record.parity = parity;
-    record.flowControl = b0[flowOffset];
-    record.connectMode = b0[connectModeOffset];
-    record.remoteIp = addressAt(b0, remoteIpOffset);
-    record.remotePort = portAt(b0, remotePortOffset);
-    record.protocol = (b0[connectModeOffset] & udpConnectNibble) == udpConnectNibble ? 1 : 0;
+    record.flowControl = b0[block0Offset::flow];
+    record.connectMode = b0[block0Offset::connectMode];
+    record.remoteIp = addressAt(b0, block0Offset::remoteIp);
+    record.remotePort = portAt(b0, block0Offset::remotePort);
+    record.protocol =
+        (b0[block0Offset::connectMode] & udpConnectNibble) == udpConnectNibble ? 1 : 0;
 
     std::array<std::int32_t, pinCount> pins{};
     for (std::size_t pin = 0; pin < pins.size(); ++pin) {
-        const std::int32_t code = b7[firstPinOffset + pin];
+        const std::int32_t code = b7[block7Offset::firstPin + pin];
         pins[pin] = code > highestPinCode ? pinFallbackCodes[pin] : code;
     }
     record.cp1Function = pins[0];
     record.cp2Function = pins[1];
     record.cp3Function = pins[2];
 
-    record.keepAlive = b0[keepAliveOffset];
-    record.packControl =
-        (b0[packEnableOffset] & packEnableBit) != 0 ? (b0[packGapOffset] & packGapMask) + 1 : 0;
+    record.keepAlive = b0[block0Offset::keepAlive];
+    record.packControl = (b0[block0Offset::packEnable] & packEnableBit) != 0
+                             ? (b0[block0Offset::packGap] & packGapMask) + 1
+                             : 0;
     return 1;
 }
 
@@ -205,15 +182,15 @@ PatchResult patchConfiguration(const ConfigurationBlocks& fetched,
 
     // Address.
     if (controls.dhcpChecked) {
-        putAddress(b0, ipOffset, Ipv4{});
-        putAddress(b0, gatewayOffset, Ipv4{});
-        b0[hostBitsOffset] = 0;
+        putAddress(b0, block0Offset::ip, Ipv4{});
+        putAddress(b0, block0Offset::gateway, Ipv4{});
+        b0[block0Offset::hostBits] = 0;
     } else {
-        putAddress(b0, ipOffset, controls.ipAddress.value());
-        putAddress(b0, gatewayOffset, controls.gateway.value());
+        putAddress(b0, block0Offset::ip, controls.ipAddress.value());
+        putAddress(b0, block0Offset::gateway, controls.gateway.value());
         const std::int32_t hostBits = hostBitsFromMask(controls.netmask.value());
         if (hostBits == -1) return failure(PatchError::subnetMask);
-        b0[hostBitsOffset] = lowByte(hostBits);
+        b0[block0Offset::hostBits] = lowByte(hostBits);
     }
 
     // The device's current serial format is the base for lists left empty;
@@ -221,17 +198,18 @@ PatchResult patchConfiguration(const ConfigurationBlocks& fetched,
     std::int32_t dataBits = 0;
     std::int32_t parity = 0;
     std::int32_t stopBits = 0;
-    if (decodeSerialFormat(fetched.block0[serialFormatOffset], dataBits, parity, stopBits) == -1) {
+    if (decodeSerialFormat(fetched.block0[block0Offset::serialFormat], dataBits, parity,
+                           stopBits) == -1) {
         return failure(PatchError::setting);
     }
 
     // Port 0 (empty text included) means "keep the device's port".
     const std::int32_t port = decimalValue(controls.portText);
-    if (port != 0) putPort(b0, localPortOffset, port);
+    if (port != 0) putPort(b0, block0Offset::localPort, port);
 
     const std::int32_t baudCode = codeFromBaud(decimalValue(controls.baudText));
     if (baudCode == -1) return failure(PatchError::setting);
-    b0[baudCodeOffset] = lowByte(baudCode);
+    b0[block0Offset::baudCode] = lowByte(baudCode);
 
     if (const std::int32_t v = dataBitsAtListPosition(controls.dataBitsPosition); v != -1) {
         dataBits = v;
@@ -246,34 +224,36 @@ PatchResult patchConfiguration(const ConfigurationBlocks& fetched,
     if (encodeSerialFormat(format, dataBits, parity, stopBits) == -1) {
         return failure(PatchError::setting);
     }
-    b0[serialFormatOffset] = format;
+    b0[block0Offset::serialFormat] = format;
 
     if (const std::int32_t code = flowCodeAtListPosition(controls.flowPosition); code != -1) {
-        b0[flowOffset] = lowByte(code);
+        b0[block0Offset::flow] = lowByte(code);
     }
 
     // Connect mode: the high nibble is the device's own. Anything but TCP,
     // no selection included, is written as UDP.
-    b0[connectModeOffset] &= 0xF0;
+    b0[block0Offset::connectMode] &= 0xF0;
     if (controls.protocolPosition != 0) {
-        b0[connectModeOffset] |= udpConnectNibble;
-        b0[udpMarkerOffset] = 1;
+        b0[block0Offset::connectMode] |= udpConnectNibble;
+        b0[block0Offset::udpMarker] = 1;
     } else {
         if (const std::int32_t nibble = connectNibbleAtListPosition(controls.connectPosition);
             nibble != -1) {
-            b0[connectModeOffset] |= lowByte(nibble & 0x0F);
+            b0[block0Offset::connectMode] |= lowByte(nibble & 0x0F);
         }
-        b0[udpMarkerOffset] = 0;
+        b0[block0Offset::udpMarker] = 0;
     }
 
     // A remote address with a blank field is not an address: keep the device's.
     if (controls.remoteIp.filledCount() == 4) {
-        putAddress(b0, remoteIpOffset, controls.remoteIp.value());
+        putAddress(b0, block0Offset::remoteIp, controls.remoteIp.value());
     }
-    putPort(b0, remotePortOffset, decimalValue(controls.remotePortText));
+    putPort(b0, block0Offset::remotePort, decimalValue(controls.remotePortText));
 
-    b3[highSpeedOffset] &= highSpeedKeepMask;
-    if (controls.baudPosition >= firstHighSpeedBaudPosition) b3[highSpeedOffset] |= highSpeedBit;
+    b3[block3Offset::highSpeed] &= highSpeedKeepMask;
+    if (controls.baudPosition >= firstHighSpeedBaudPosition) {
+        b3[block3Offset::highSpeed] |= highSpeedBit;
+    }
 
     // A pin list without a usable selection keeps the device's code rather
     // than writing an empty slot's -1.
@@ -281,30 +261,28 @@ PatchResult patchConfiguration(const ConfigurationBlocks& fetched,
         controls.cp1Position, controls.cp2Position, controls.cp3Position};
     for (std::int32_t pin = 0; pin < pinCount; ++pin) {
         const std::int32_t code = pinCodeAt(pin, pinPositions[static_cast<std::size_t>(pin)]);
-        if (code != -1) b7[firstPinOffset + static_cast<std::size_t>(pin)] = lowByte(code);
+        if (code != -1) b7[block7Offset::firstPin + static_cast<std::size_t>(pin)] = lowByte(code);
     }
 
-    b0[keepAliveOffset] = lowByte(pendingKeepAlive);
+    b0[block0Offset::keepAlive] = lowByte(pendingKeepAlive);
 
     if (controls.packPosition == 0) {
-        b0[packEnableOffset] &= static_cast<std::uint8_t>(~packEnableBit);
-        b0[packGapOffset] &= static_cast<std::uint8_t>(~packGapMask);
+        b0[block0Offset::packEnable] &= static_cast<std::uint8_t>(~packEnableBit);
+        b0[block0Offset::packGap] &= static_cast<std::uint8_t>(~packGapMask);
     } else if (controls.packPosition >= 1 &&
                controls.packPosition < static_cast<std::int32_t>(packTexts.size())) {
-        b0[packEnableOffset] |= packEnableBit;
-        b0[packGapOffset] = static_cast<std::uint8_t>((b0[packGapOffset] & ~packGapMask) |
-                                                      lowByte(controls.packPosition - 1));
+        b0[block0Offset::packEnable] |= packEnableBit;
+        auto& gap = b0[block0Offset::packGap];
+        gap = static_cast<std::uint8_t>((gap & ~packGapMask) | lowByte(controls.packPosition - 1));
     }
 
     if (modelVariant == 1) {
-        b7[modelVariantOffset] = 0;
+        b7[block7Offset::modelVariant] = 0;
     } else if (modelVariant == 2) {
-        b7[modelVariantOffset] = 1;
+        b7[block7Offset::modelVariant] = 1;
     }
 
-    putHeader(b0, 1, 0);
-    putHeader(b3, 1, 3);
-    putHeader(b7, 0, 7);
+    putWriteHeaders(result.blocks);
     return result;
 }
 

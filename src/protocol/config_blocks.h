@@ -7,31 +7,10 @@
 #include <string_view>
 
 #include "platform/ipv4.h"
+#include "protocol/block_layout.h"
 #include "protocol/device_table.h"
 
 namespace tamro {
-
-// A device keeps its settings in three blocks, always read and written whole.
-// Bytes 0-3 are a header; bytes this program does not name go back exactly as
-// the device sent them.
-inline constexpr std::size_t block0Length = 124;
-inline constexpr std::size_t block3Length = 130;
-inline constexpr std::size_t block7Length = 130;
-
-using Block0 = std::array<std::uint8_t, block0Length>;
-using Block3 = std::array<std::uint8_t, block3Length>;
-using Block7 = std::array<std::uint8_t, block7Length>;
-
-struct ConfigurationBlocks {
-    Block0 block0{};
-    Block3 block3{};
-    Block7 block7{};
-
-    friend bool operator==(const ConfigurationBlocks&, const ConfigurationBlocks&) = default;
-};
-
-// Block numbers in fetch and write order.
-inline constexpr std::array<std::uint8_t, 3> configurationBlockNumbers = {0, 3, 7};
 
 // 00 00 00 E0+n: the request for block n.
 std::array<std::uint8_t, 4> blockReadRequest(std::uint8_t blockNumber);

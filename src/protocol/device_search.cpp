@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 
 #include "hostnet/subnet.h"
@@ -20,8 +19,6 @@ using Clock = std::chrono::steady_clock;
 // the wait stays well inside what every platform's socket wait can watch.
 inline constexpr std::size_t maxReadsInFlight = 256;
 static_assert(maxReadsInFlight + 2 <= maxWaitSockets);
-
-inline constexpr std::array<std::uint8_t, 3> blockOrder = {0, 3, 7};
 
 // One device's read: blocks 0, 3 and 7 in order, each its own exchange on a
 // fresh socket, exactly as fetchConfiguration does one after the other.
@@ -57,7 +54,7 @@ public:
             case ReplyCollector::Step::ignored: break;
             case ReplyCollector::Step::more: deadline_ = now + receiveTimeout; break;
             case ReplyCollector::Step::complete:
-                if (++step_ == blockOrder.size()) {
+                if (++step_ == configurationBlockNumbers.size()) {
                     finish(State::done);
                 } else {
                     beginExchange(now);
@@ -73,20 +70,13 @@ public:
     void fail() { finish(State::failed); }
 
 private:
-    std::span<std::uint8_t> blockFor(std::uint8_t number) {
-        if (number == 0) return blocks_.block0;
-        if (number == 3) return blocks_.block3;
-        return blocks_.block7;
-    }
-
     void beginExchange(Clock::time_point now) {
-        const std::uint8_t number = blockOrder[step_];
-        const auto request = blockReadRequest(number);
+        const auto request = blockReadRequest(configurationBlockNumbers[step_]);
         if (socket_.open() != 0) return finish(State::failed);
         socket_.enableBroadcast();
         socket_.setReceiveTimeout(receiveTimeout);
         if (socket_.sendTo(peer_, devicePort, request) != 0) return finish(State::failed);
-        collector_ = ReplyCollector(peer_, blockFor(number));
+        collector_ = ReplyCollector(peer_, blockBytes(blocks_, step_));
         deadline_ = now + receiveTimeout;
     }
 
@@ -252,35 +242,6 @@ std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
         ++position;
     }
     return count;
-}
-
-std::string macText(const std::array<std::uint8_t, 6>& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
-                  mac[3], mac[4], mac[5]);
-    return text;
-}
-
-std::optional<std::array<std::uint8_t, 6>> parseMacText(std::string_view text) {
-    if (text.size() != 17) return std::nullopt;
-    const char separator = text[2];
-    if (separator != '-' && separator != ':') return std::nullopt;
-    auto hexDigit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = i * 3;
-        if (i != 0 && text[at - 1] != separator) return std::nullopt;
-        const int high = hexDigit(text[at]);
-        const int low = hexDigit(text[at + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return mac;
 }
 
 std::string deviceListEntry(const DeviceRecord& record) {

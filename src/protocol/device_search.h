@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/ipv4.h"
+#include "protocol/device_address.h"
 #include "protocol/device_table.h"
 
 namespace tamro {
@@ -49,11 +50,5 @@ std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
 
 // "02-00-00-01-02-03 / 10.77.0.20": how a device appears in the list.
 std::string deviceListEntry(const DeviceRecord& record);
-
-// "02-00-00-01-02-03".
-std::string macText(const std::array<std::uint8_t, 6>& mac);
-
-// Reads "02-00-00-01-02-03" or "02:00:00:01:02:03" (either case).
-std::optional<std::array<std::uint8_t, 6>> parseMacText(std::string_view text);
 
 }  // namespace tamro

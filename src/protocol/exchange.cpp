@@ -79,11 +79,12 @@ std::int32_t storeDiscoveryReply(DeviceTable& table, std::int32_t index,
 
     DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
     record.peer = PeerAddress{2, senderPort, sender};
-    std::copy(reply.begin() + 24, reply.begin() + 30, record.mac.begin());
+    std::copy_n(reply.begin() + discoveryMacOffset, record.mac.size(), record.mac.begin());
     record.ipText.fill('\0');
     const std::string text = toDottedText(sender);
     std::copy_n(text.begin(), std::min(text.size(), record.ipText.size() - 1), record.ipText.begin());
-    record.typeCode = {static_cast<char>(reply[8]), static_cast<char>(reply[9])};
+    record.typeCode = {static_cast<char>(reply[discoveryTypeCodeOffset]),
+                       static_cast<char>(reply[discoveryTypeCodeOffset + 1])};
     return 1;
 }
 

@@ -9,18 +9,18 @@
 
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
+#include "protocol/datagram_layout.h"
 #include "protocol/device_table.h"
 
 namespace tamro {
 
-inline constexpr std::uint16_t devicePort = 30718;
 inline constexpr std::chrono::milliseconds receiveTimeout{1000};
 inline constexpr std::chrono::milliseconds discoveryWait{1000};
-inline constexpr std::size_t discoveryReplyLength = 30;
 // Room for several hundred replies arriving at once.
 inline constexpr int discoveryReceiveBufferBytes = 1 << 20;
 
-inline constexpr std::array<std::uint8_t, 4> discoveryQuery = {0x00, 0x00, 0x00, 0xF6};
+inline constexpr std::array<std::uint8_t, headerLength> discoveryQuery = {0x00, 0x00, 0x00,
+                                                                          discoveryCommand};
 
 // Type codes of the devices this tool configures; the list ends at the
 // first entry that starts with 'q', which is never compared itself.

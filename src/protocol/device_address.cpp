@@ -1,0 +1,36 @@
+#include "protocol/device_address.h"
+
+#include <cstdio>
+
+namespace tamro {
+
+std::string macText(const std::array<std::uint8_t, 6>& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::optional<std::array<std::uint8_t, 6>> parseMacText(std::string_view text) {
+    if (text.size() != 17) return std::nullopt;
+    const char separator = text[2];
+    if (separator != '-' && separator != ':') return std::nullopt;
+    auto hexDigit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::array<std::uint8_t, 6> mac{};
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const std::size_t at = i * 3;
+        if (i != 0 && text[at - 1] != separator) return std::nullopt;
+        const int high = hexDigit(text[at]);
+        const int low = hexDigit(text[at + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return mac;
+}
+
+}  // namespace tamro
