@@ -31,9 +31,16 @@ Ipv4 networkOf(const Ipv4& address, const Ipv4& mask) {
     return network;
 }
 
+bool isLoopback(const InterfaceRow& row, const std::vector<const AddressRow*>& own) {
+    if (row.description == "lo") return true;
+    return std::any_of(own.begin(), own.end(), [](const AddressRow* address) {
+        return address->address.bytes[0] == 127;
+    });
+}
+
 void print(const std::vector<Finding>& findings, std::ostream& out) {
     for (const Finding& finding : findings) {
-        out << (finding.problem ? "[problem] " : "[ok] ") << finding.what << '\n';
+        out << findingTag(finding) << finding.what << '\n';
         if (!finding.why.empty()) out << "    why: " << finding.why << '\n';
         if (!finding.fix.empty()) out << "    fix: " << finding.fix << '\n';
     }
@@ -41,8 +48,19 @@ void print(const std::vector<Finding>& findings, std::ostream& out) {
 
 }  // namespace
 
+std::string_view findingTag(const Finding& finding) {
+    if (finding.problem) return "[problem] ";
+    switch (finding.standing) {
+        case Standing::skipped: return "[skipped] ";
+        case Standing::info: return "[info] ";
+        case Standing::checked: break;
+    }
+    return "[ok] ";
+}
+
 std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfaces,
-                                       const std::vector<AddressRow>& addresses) {
+                                       const std::vector<AddressRow>& addresses,
+                                       std::optional<std::uint32_t> chosen) {
     std::vector<Finding> findings;
     for (const InterfaceRow& row : interfaces) {
         std::vector<const AddressRow*> own;
@@ -50,7 +68,11 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
             if (address.interfaceIndex == row.index) own.push_back(&address);
         }
         const std::vector<UnusableReason> reasons = reasonsUnusable(row, !own.empty());
-        const std::string name = own.empty() ? row.description : own.front()->interfaceName;
+        // Some systems give an address no interface name of its own: the
+        // interface's description is what `adapters` shows then.
+        const std::string name = !own.empty() && !own.front()->interfaceName.empty()
+                                     ? own.front()->interfaceName
+                                     : row.description;
         if (reasons.empty()) {
             std::string list;
             for (const AddressRow* address : own) {
@@ -63,14 +85,20 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
         const auto has = [&](UnusableReason reason) {
             return std::find(reasons.begin(), reasons.end(), reason) != reasons.end();
         };
-        // Loopback is never an adapter; saying so every time is noise.
-        if (has(UnusableReason::noHardwareAddress) && !own.empty() &&
-            own.front()->address == Ipv4::fromOctets(127, 0, 0, 1)) {
-            continue;
-        }
+        // Loopback is never an adapter, up or down; saying so is noise.
+        if (isLoopback(row, own)) continue;
         std::string why;
         for (const UnusableReason reason : reasons) {
             why += (why.empty() ? "" : ", ") + std::string(unusableReasonText(reason));
+        }
+        // A link without a hardware address (a VPN tunnel) is no adapter by
+        // nature, and beside a chosen adapter the others do not matter: both
+        // are worth knowing, neither is a problem to fix.
+        if (has(UnusableReason::noHardwareAddress) || (chosen && *chosen != row.index)) {
+            Finding note{false, "interface " + name + " is not a usable adapter: " + why, "", ""};
+            note.standing = Standing::info;
+            findings.push_back(std::move(note));
+            continue;
         }
         std::string fix;
         if (has(UnusableReason::down)) fix = "ip link set " + name + " up (and check its cable)";
@@ -160,8 +188,18 @@ std::vector<Finding> echoFindings(const EchoSocketCheck& check) {
 }
 
 std::vector<Finding> searchFindings(const DeviceTable& devices, std::int32_t count,
-                                    const AdapterRecord& adapter) {
+                                    const AdapterRecord& adapter,
+                                    const std::vector<DroppedDevice>& dropped) {
     std::vector<Finding> findings;
+    for (const DroppedDevice& device : dropped) {
+        findings.push_back(
+            {true,
+             macText(device.mac) + " / " + toDottedText(device.address) +
+                 " answered the search but its settings could not be read; it is not listed",
+             "a device that answers discovery but not the block reads: busy, restarting, "
+             "another kind of device, or the reads' replies blocked on the way back",
+             "search again; if it stays unread, check the device and the firewall findings above"});
+    }
     count = std::min(count, maxDevices);
     const auto at = [&](std::int32_t i) -> const DeviceRecord& {
         return devices.devices[static_cast<std::size_t>(i)];
@@ -171,9 +209,10 @@ std::vector<Finding> searchFindings(const DeviceTable& devices, std::int32_t cou
             const std::string pair = deviceListEntry(at(a)) + " and " + deviceListEntry(at(b));
             if (at(a).peer.address == at(b).peer.address) {
                 findings.push_back({true, pair + " answer from the same address",
-                                    "the reads and the write reach whichever answers first",
-                                    "tamroctl write \"" + deviceListEntry(at(b)) +
-                                        "\" --ip FREE_ADDRESS (after tamroctl ping FREE_ADDRESS)"});
+                                    "the reads and a write by address reach whichever answers "
+                                    "first; only an assignment by MAC reaches the one meant",
+                                    "tamroctl ping FREE_ADDRESS, then tamroctl assign " +
+                                        macText(at(b).mac) + " FREE_ADDRESS"});
             }
             if (at(a).mac == at(b).mac) {
                 findings.push_back({true, pair + " carry the same MAC address",
@@ -217,21 +256,29 @@ int runDoctor(const DoctorOptions& options) {
     std::vector<Finding> findings;
     const auto interfaces = readInterfaceRows();
     const auto addresses = readAddressRows();
-    if (interfaces && addresses) {
-        const auto more = interfaceFindings(*interfaces, *addresses);
-        findings.insert(findings.end(), more.begin(), more.end());
-    } else {
-        findings.push_back({true, "the system did not list its interfaces", "", ""});
-    }
     auto adapters = std::make_unique<AdapterTable>();
     buildAdapterTable(interfaces, addresses, *adapters);
-    const auto shared = sharedSubnetFindings(*adapters);
-    findings.insert(findings.end(), shared.begin(), shared.end());
-
     std::string error;
     const std::int32_t position = chooseAdapter(*adapters, options.adapter, error);
     const AdapterRecord* adapter =
         position < 0 ? nullptr : &adapters->adapters[static_cast<std::size_t>(position)];
+
+    // Only an adapter named on the command line makes the others beside the point.
+    std::optional<std::uint32_t> chosen;
+    if (adapter != nullptr && !options.adapter.empty() && addresses) {
+        for (const AddressRow& row : *addresses) {
+            if (row.address == adapter->address) chosen = row.interfaceIndex;
+        }
+    }
+    if (interfaces && addresses) {
+        const auto more = interfaceFindings(*interfaces, *addresses, chosen);
+        findings.insert(findings.end(), more.begin(), more.end());
+    } else {
+        findings.push_back({true, "the system did not list its interfaces", "", ""});
+    }
+    const auto shared = sharedSubnetFindings(*adapters);
+    findings.insert(findings.end(), shared.begin(), shared.end());
+
     if (adapter == nullptr) {
         findings.push_back({true, "no adapter to check: " + error,
                             "the search needs an adapter on the devices' segment", ""});
@@ -250,19 +297,25 @@ int runDoctor(const DoctorOptions& options) {
     const auto echo = echoFindings(checkEchoSocket());
     findings.insert(findings.end(), echo.begin(), echo.end());
     for (const std::string& note : hostChecksNotMade()) {
-        findings.push_back({false, "not checked: " + note, "", ""});
+        Finding skipped{false, note, "", ""};
+        skipped.standing = Standing::skipped;
+        findings.push_back(std::move(skipped));
     }
 
     if (options.search && adapter != nullptr) {
         std::cerr << "searching on " << adapterEntryText(*adapter) << " ...\n";
         DeviceTable& table = processDeviceTable();
+        std::vector<DroppedDevice> dropped;
+        SearchObserver observer;
+        observer.dropped = &dropped;
         const std::int32_t count = searchDevices(
-            table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)});
+            table, SearchAdapter{adapter->address, adapter->mask, adapterInterfaceName(*adapter)},
+            observer);
         if (count < 0) {
             findings.push_back({true, "the search failed (通信エラー)",
                                 "see the port and firewall findings above", ""});
         } else {
-            const auto more = searchFindings(table, count, *adapter);
+            const auto more = searchFindings(table, count, *adapter, dropped);
             findings.insert(findings.end(), more.begin(), more.end());
         }
     }
@@ -277,7 +330,9 @@ int runDoctor(const DoctorOptions& options) {
 void addDoctorCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<DoctorOptions>();
     CLI::App* doctor = app.add_subcommand(
-        "doctor", "Check the host for what keeps a search from finding devices (sends nothing).");
+        "doctor",
+        "Check the host for what keeps a search from finding devices (sends nothing; --search "
+        "searches).");
     doctor->add_option("--adapter", options->adapter,
                        "The adapter to check: its address, interface name or list position");
     doctor->add_flag("--search", options->search,

@@ -50,14 +50,57 @@ TEST(DoctorAdapters, EachInterfaceSaysWhyItIsOrIsNotAnAdapter) {
     const auto found = interfaceFindings(interfaces, addresses);
     ASSERT_EQ(found.size(), 4u);
     EXPECT_FALSE(found[0].problem);
+    EXPECT_EQ(findingTag(found[0]), "[ok] ");
     EXPECT_EQ(found[0].what, "interface eth0 is a usable adapter: 10.77.0.1/24, 10.78.0.1/16");
+    EXPECT_TRUE(found[1].problem);
     EXPECT_EQ(found[1].what, "interface eth1 is not a usable adapter: down, no IPv4 address");
     EXPECT_EQ(found[1].fix, "ip link set eth1 up (and check its cable)");
+    // No hardware address: a tunnel by nature, nothing to fix.
+    EXPECT_EQ(findingTag(found[2]), "[info] ");
     EXPECT_EQ(found[2].what, "interface odd0 is not a usable adapter: no hardware address, "
                              "reports a link speed of 0x40000000");
     EXPECT_EQ(found[2].fix, "");
+    EXPECT_TRUE(found[3].problem);
     EXPECT_EQ(found[3].what, "interface eth2 is not a usable adapter: no IPv4 address");
     EXPECT_EQ(found[3].fix.rfind("ip address add ADDRESS/PREFIX dev eth2", 0), 0u);
+}
+
+TEST(DoctorAdapters, BesideTheAdapterNamedOtherInterfacesAreOnlyInformation) {
+    const std::vector<InterfaceRow> interfaces{
+        {1, 5, 6, 0, "eth0"},
+        {2, 2, 6, 0, "eth1"},  // down
+        {3, 5, 0, 0, "tun0"},  // a VPN tunnel: up, no hardware address
+        {4, 2, 0, 0, "lo"},    // loopback, down and without its address
+    };
+    const std::vector<AddressRow> addresses{
+        {*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 1, "eth0"},
+        {*parseDottedText("10.8.0.2"), *parseDottedText("255.255.255.0"), 3, "tun0"},
+    };
+    const auto found = interfaceFindings(interfaces, addresses, 1u);
+    ASSERT_EQ(found.size(), 3u);
+    for (const Finding& finding : found) {
+        EXPECT_FALSE(finding.problem) << finding.what;
+        EXPECT_EQ(finding.fix, "") << finding.what;
+        EXPECT_EQ(finding.what.find("interface lo"), std::string::npos);
+    }
+    EXPECT_EQ(findingTag(found[1]), "[info] ");
+    EXPECT_EQ(found[1].what, "interface eth1 is not a usable adapter: down, no IPv4 address");
+    EXPECT_EQ(findingTag(found[2]), "[info] ");
+    // An address listed without its interface's name is named by the interface.
+    const auto unnamed = interfaceFindings(
+        {{7, 5, 6, 0, "Ethernet 2"}},
+        {{*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 7, ""}});
+    ASSERT_EQ(unnamed.size(), 1u);
+    EXPECT_EQ(unnamed[0].what, "interface Ethernet 2 is a usable adapter: 10.77.0.1/24");
+}
+
+TEST(DoctorFindings, ACheckNotMadeIsSkippedNeverOk) {
+    Finding skipped{false, "the firewall's rules are not read", "", ""};
+    skipped.standing = Standing::skipped;
+    EXPECT_EQ(findingTag(skipped), "[skipped] ");
+    Finding problem{true, "x", "", ""};
+    problem.standing = Standing::skipped;  // a problem is a problem
+    EXPECT_EQ(findingTag(problem), "[problem] ");
 }
 
 TEST(DoctorAdapters, ReversePathLevels) {

@@ -29,7 +29,7 @@ def findings(output):
     """[(kind, what, why, fix)] from the doctor's report."""
     found = []
     for line in output.splitlines():
-        if line.startswith("[problem] ") or line.startswith("[ok] "):
+        if line.startswith(("[problem] ", "[ok] ", "[info] ", "[skipped] ")):
             kind, what = line[1:].split("] ", 1)
             found.append([kind, what, "", ""])
         elif line.startswith("    why: "):
@@ -44,12 +44,12 @@ def problems(output, word):
 
 
 class HostChecks(unittest.TestCase):
-    def doctor(self):
+    def doctor(self, adapter=("--adapter", IF)):
         before = len(trace())
-        result = run("doctor", "--adapter", IF)
+        result = run("doctor", *adapter)
         # Without --search the doctor sends nothing at all.
         self.assertEqual([line for line in trace()[before:] if line.get("dir") == "rx"], [])
-        self.assertIn(f"checking {ADAPTER} ({IF})", result.stdout)
+        self.assertIn(f"checking {ADAPTER}", result.stdout)
         return result
 
     def test_strict_reverse_path_filtering_is_found_and_its_fix_works(self):
@@ -109,8 +109,14 @@ class HostChecks(unittest.TestCase):
     def test_interfaces_say_why_they_are_or_are_not_adapters(self):
         sh("ip link add tamrodummy type veth peer name tamropeer")
         try:
+            # Beside the adapter named, another interface is only information.
             output = self.doctor().stdout
             self.assertIn(f"[ok] interface {IF} is a usable adapter: {ADAPTER}/24", output)
+            self.assertEqual(problems(output, "interface tamrodummy"), [])
+            self.assertIn("[info] interface tamrodummy is not a usable adapter", output)
+            # With none named, every interface counts; loopback never does.
+            output = self.doctor(adapter=()).stdout
+            self.assertNotIn("interface lo ", output)
             found = problems(output, "interface tamrodummy")
             self.assertEqual(len(found), 1)
             self.assertIn("down", found[0][1])
@@ -138,6 +144,13 @@ class SearchChecks(unittest.TestCase):
         found = [f[1] for f in findings(result.stdout) if f[0] == "problem"]
         self.assertIn("02-00-00-00-03-10 / 10.77.0.10 and 02-00-00-00-03-11 / 10.77.0.10 "
                       "answer from the same address", found)
+        shared = [f for f in findings(result.stdout) if "answer from the same address" in f[1]]
+        # Only an assignment by MAC reaches the one device meant.
+        self.assertEqual(shared[0][3],
+                         "tamroctl ping FREE_ADDRESS, then tamroctl assign 02-00-00-00-03-11 "
+                         "FREE_ADDRESS")
+        self.assertIn("02-00-00-00-03-40 / 10.77.0.40 answered the search but its settings "
+                      "could not be read; it is not listed", found)
         self.assertIn("02-00-00-00-03-20 / 10.77.0.20 and 02-00-00-00-03-20 / 10.77.0.21 "
                       "carry the same MAC address", found)
         self.assertIn("02-00-00-01-03-30 / 10.77.0.30 and 02-00-00-02-03-30 / 10.77.0.31 "
