@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,7 +103,7 @@ void printTable(const ModelTable& table, std::ostream& out) {
     std::vector<std::string> names;
     std::size_t nameWidth = std::string_view("Name").size();
     for (std::size_t i = 0; i < count; ++i) {
-        names.push_back(toDisplayText(table.models[i].name));
+        names.push_back(fromCodePage932(table.models[i].name));
         nameWidth = std::max(nameWidth, displayWidth(names.back()));
     }
 
@@ -134,18 +136,19 @@ void printTable(const ModelTable& table, std::ostream& out) {
 }
 
 void printJson(const ModelTable& table, const std::vector<std::string>& messages,
-               std::ostream& out) {
+               const std::vector<std::string>& warnings, std::ostream& out) {
     nlohmann::ordered_json models = nlohmann::ordered_json::array();
     for (std::int32_t i = 0; i < table.modelCount; ++i) {
         const ModelRecord& model = table.models[static_cast<std::size_t>(i)];
         nlohmann::ordered_json entry;
-        entry["name"] = toDisplayText(model.name);
+        entry["name"] = fromCodePage932(model.name);
         for (const Column& column : columns) entry[column.key] = model.*column.value;
         models.push_back(std::move(entry));
     }
     nlohmann::ordered_json result;
     result["models"] = std::move(models);
     result["messages"] = messages;
+    result["warnings"] = warnings;
     out << result.dump(2) << '\n';
 }
 
@@ -179,6 +182,32 @@ std::string openFailureReason(const std::string& path) {
     return "";
 }
 
+// The file's bytes, or nothing when it cannot be read.
+std::optional<std::string> fileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    if (!file && !file.eof()) return std::nullopt;
+    return bytes.str();
+}
+
+}  // namespace
+
+std::vector<std::string> modelFileWarnings(std::string_view bytes) {
+    std::vector<std::string> warnings;
+    const bool nonAscii = std::any_of(bytes.begin(), bytes.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (nonAscii && isValidUtf8(bytes)) {
+        warnings.emplace_back(
+            "every non-ASCII byte in the file reads as UTF-8, but model names are read as code "
+            "page 932: was the file saved in the wrong encoding?");
+    }
+    return warnings;
+}
+
+namespace {
+
 int runModels(const ModelsOptions& options) {
     // The table holds 256 records; keep it off the stack.
     auto table = std::make_unique<ModelTable>();
@@ -191,8 +220,17 @@ int runModels(const ModelsOptions& options) {
             if (!reason.empty()) std::cerr << "tamroctl: " << *path << ": " << reason << '\n';
         }
     }
+    std::vector<std::string> warnings;
+    if (const auto path = modelFilePath(options.text)) {
+        if (const auto bytes = fileBytes(*path)) {
+            warnings = modelFileWarnings(*bytes);
+            for (const std::string& warning : warnings) {
+                std::cerr << "tamroctl: warning: " << *path << ": " << warning << '\n';
+            }
+        }
+    }
     if (options.json) {
-        printJson(*table, sink.shown, std::cout);
+        printJson(*table, sink.shown, warnings, std::cout);
     } else {
         printTable(*table, std::cout);
     }
