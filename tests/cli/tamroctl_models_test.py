@@ -34,7 +34,7 @@ SAMPLE_MODELS = [
     ["QZ-200F", 10001, 0, 7, 7, 1, 2, 0, 2, 0, 12, 12, 12, 0, 2],
     ["組込み QZ-310", -1, 1, 12, -1, -1, -1, -1, -1, 1, 4, 6, 8, 2, 1],
     ["QZ-500, dual port", -1, 1, -1, 9, 1, 0, 0, 3, 0, 10, 13, 11, 2, 2],
-    ["QZ-60 mini", 23, 0, 5, 5, 1, 0, 0, 0, 0, 5, 7, 9, 0, -1],
+    ["QZ-60 mini", 10023, 0, 5, 5, 1, 0, 0, 0, 0, 5, 7, 9, 0, -1],
 ]
 
 
@@ -162,6 +162,37 @@ class ModelsCommand(unittest.TestCase):
         self.assertEqual(answer["models"][0]["name"], "組込み")
         self.assertEqual(answer["warnings"], [])
         self.assertEqual(result.stderr, b"")
+
+    def test_models_that_cannot_work_are_warned_about(self):
+        path = self.write("lint.dat", b"Tamro,100\r\n"
+                          b"Telnet,23,0,5,5,1,0,0,0,0,5,7,9,0,-1\r\n"
+                          b"# a comment\r\n"
+                          b"Short,-1,1,-1,-1\r\n"
+                          b"Wide,-1,1,-1,13,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n")
+        result, answer = self.run_json(path)
+        self.assertEqual(result.returncode, 0)
+        # The window loads what it can and says nothing.
+        self.assertEqual([model["name"] for model in answer["models"]], ["Telnet", "Wide"])
+        self.assertEqual(answer["messages"], [])
+        self.assertEqual(len(answer["warnings"]), 3)
+        self.assertIn("line 2 (Telnet) fixes the port at 23", answer["warnings"][0])
+        self.assertIn("line 4 has 5 fields, not 15", answer["warnings"][1])
+        self.assertIn("line 5 (Wide): default baud position 13", answer["warnings"][2])
+        self.assertEqual(stderr_lines(result),
+                         [f"tamroctl: warning: {path}: {warning}" for warning in answer["warnings"]])
+
+        path = self.write("bom.dat", b"\xef\xbb\xbfTamro,100\r\nA,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n")
+        result, answer = self.run_json(path)
+        self.assertEqual(answer["messages"], [WRONG_FILE])
+        self.assertTrue(any("byte-order mark" in warning and "Tamro,100" in warning
+                            for warning in answer["warnings"]), answer["warnings"])
+
+    def test_wide_names_line_up_by_screen_width(self):
+        path = self.write("wide.dat", "Tamro,100\r\n組込み,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n"
+                          "QZ,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n".encode("cp932"))
+        lines = run("models", path).stdout.decode("utf-8").splitlines()
+        self.assertEqual(lines[1].index("-1") + 3, lines[2].index("-1"))
+        self.assertTrue(lines[2].startswith("QZ    "))
 
     def test_usage_errors_give_status_2_but_help_does_not(self):
         for args in [[], ["nonsense"], ["models", "a.dat", "b.dat"], ["models", "--frobnicate"],
