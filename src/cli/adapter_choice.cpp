@@ -37,7 +37,7 @@ std::int32_t chooseAdapter(const AdapterTable& table, std::string_view choice, s
 }
 
 std::string adapterEntryText(const AdapterRecord& record) {
-    return toDottedText(record.address) + " (" + toDisplayText(adapterName(record)) + ")";
+    return toDottedText(record.address) + " (" + utf8OrAscii(adapterName(record)) + ")";
 }
 
 }  // namespace tamro::cli

@@ -14,7 +14,7 @@ MessageAnswer CommandFrontEnd::showMessage(std::string_view text, MessageButtons
     const bool result =
         std::find(resultTexts_.begin(), resultTexts_.end(), text) != resultTexts_.end();
     // Model names may arrive in the device world's code page.
-    if (!quiet_) (result ? std::cout : std::cerr) << toDisplayText(text) << std::endl;
+    if (!quiet_) (result ? std::cout : std::cerr) << text << std::endl;
     if (buttons == MessageButtons::ok) return MessageAnswer::ok;
     return confirm_ && confirm_(text) ? MessageAnswer::ok : MessageAnswer::cancel;
 }

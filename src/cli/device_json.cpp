@@ -14,7 +14,7 @@ nlohmann::ordered_json deviceJson(const DeviceRecord& record) {
     nlohmann::ordered_json device;
     device["mac"] = macText(record.mac);
     device["ip"] = toDottedText(record.peer.address);
-    device["typeCode"] = toDisplayText(std::string(record.typeCode.data(), record.typeCode.size()));
+    device["typeCode"] = fromCodePage932(std::string(record.typeCode.data(), record.typeCode.size()));
     device["configured"] = record.configured == 1;
     if (record.configured != 1) return device;
 
@@ -44,7 +44,7 @@ nlohmann::ordered_json deviceJson(const DeviceRecord& record) {
 
 nlohmann::ordered_json adapterJson(const AdapterRecord& record) {
     nlohmann::ordered_json adapter;
-    adapter["name"] = toDisplayText(adapterName(record));
+    adapter["name"] = utf8OrAscii(adapterName(record));
     adapter["address"] = toDottedText(record.address);
     adapter["mask"] = toDottedText(record.mask);
     return adapter;

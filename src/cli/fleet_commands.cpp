@@ -52,7 +52,7 @@ std::optional<std::string> chosenModelName(const Form& form) {
     if (form.itemCount(ControlId::modelCombo) == 0 || form.selection(ControlId::modelCombo) < 0) {
         return std::nullopt;
     }
-    return toDisplayText(form.text(ControlId::modelCombo));
+    return utf8OrAscii(form.text(ControlId::modelCombo));
 }
 
 // --- export ---------------------------------------------------------------------
@@ -205,7 +205,7 @@ std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices
     const WriteAttempt& attempt = dialog.lastWrite();
     // Every check passed when the confirmation was reached.
     if (attempt.result == WriteResult::cancelled) return {};
-    if (attempt.result == WriteResult::refused) return {toDisplayText(attempt.message)};
+    if (attempt.result == WriteResult::refused) return {attempt.message};
     return {"the write button did nothing"};
 }
 
@@ -536,7 +536,7 @@ int runApply(const ApplyOptions& options) {
             }
             target.result =
                 attempt.result == WriteResult::refused ? BatchResult::refused : BatchResult::failed;
-            target.message = toDisplayText(attempt.message);
+            target.message = attempt.message;
         }
         const bool verify = options.verifyOption->count() > 0;
         if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);

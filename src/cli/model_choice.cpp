@@ -11,12 +11,12 @@ namespace tamro::cli {
 
 namespace {
 
-// The model list position that `choice` names: a name as the list shows it,
-// else a position. -1 when nothing fits.
+// The model list position that `choice` names: a name as the list shows it
+// (read from the file's code page), else a position. -1 when nothing fits.
 std::int32_t findModel(const Form& form, const std::string& choice) {
     const auto& names = form.items(ControlId::modelCombo);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == choice || toDisplayText(names[i]) == choice) {
+        if (names[i] == choice) {
             return static_cast<std::int32_t>(i);
         }
     }
@@ -56,7 +56,7 @@ std::string controlTitle(ControlId id) {
 std::string disabledReason(const SetupDialog& dialog, ControlId id) {
     if (!dialog.form().visible(id)) return "it is not shown";
     const ModelRecord* model = dialog.selectedModel();
-    const std::string name = model != nullptr ? "model " + toDisplayText(model->name) : "the model";
+    const std::string name = model != nullptr ? "model " + fromCodePage932(model->name) : "the model";
     switch (dialog.offReason(id)) {
         case OffReason::offSubnet:
             return "the device is outside the adapter's subnet: only its new address (--ip) can "

@@ -7,17 +7,21 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "device_table_text.h"
 #include "models/model_file.h"
 #include "platform/executable_path.h"
 #include "platform/text.h"
+#include "protocol/vocabulary.h"
 
 namespace tamro::cli {
 
@@ -58,40 +62,6 @@ constexpr std::array<Column, 14> columns = {{
     {"modelVariant", "Variant", &ModelRecord::modelVariant},
 }};
 
-// Terminal columns taken by UTF-8 text: East Asian wide characters take two.
-std::size_t displayWidth(std::string_view text) {
-    std::size_t width = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t codePoint = lead;
-        std::size_t length = 1;
-        if (lead >= 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07u;
-        } else if (lead >= 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0Fu;
-        } else if (lead >= 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1Fu;
-        }
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k) {
-            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        }
-        const bool wide = (codePoint >= 0x1100 && codePoint <= 0x115F) ||
-                          (codePoint >= 0x2E80 && codePoint <= 0xA4CF) ||
-                          (codePoint >= 0xAC00 && codePoint <= 0xD7A3) ||
-                          (codePoint >= 0xF900 && codePoint <= 0xFAFF) ||
-                          (codePoint >= 0xFE30 && codePoint <= 0xFE4F) ||
-                          (codePoint >= 0xFF00 && codePoint <= 0xFF60) ||
-                          (codePoint >= 0xFFE0 && codePoint <= 0xFFE6);
-        width += wide ? 2 : 1;
-        i += length;
-    }
-    return width;
-}
-
 void printTable(const ModelTable& table, std::ostream& out) {
     if (table.modelCount <= 0) {
         out << "No models.\n";
@@ -101,7 +71,7 @@ void printTable(const ModelTable& table, std::ostream& out) {
     std::vector<std::string> names;
     std::size_t nameWidth = std::string_view("Name").size();
     for (std::size_t i = 0; i < count; ++i) {
-        names.push_back(toDisplayText(table.models[i].name));
+        names.push_back(fromCodePage932(table.models[i].name));
         nameWidth = std::max(nameWidth, displayWidth(names.back()));
     }
 
@@ -134,18 +104,19 @@ void printTable(const ModelTable& table, std::ostream& out) {
 }
 
 void printJson(const ModelTable& table, const std::vector<std::string>& messages,
-               std::ostream& out) {
+               const std::vector<std::string>& warnings, std::ostream& out) {
     nlohmann::ordered_json models = nlohmann::ordered_json::array();
     for (std::int32_t i = 0; i < table.modelCount; ++i) {
         const ModelRecord& model = table.models[static_cast<std::size_t>(i)];
         nlohmann::ordered_json entry;
-        entry["name"] = toDisplayText(model.name);
+        entry["name"] = fromCodePage932(model.name);
         for (const Column& column : columns) entry[column.key] = model.*column.value;
         models.push_back(std::move(entry));
     }
     nlohmann::ordered_json result;
     result["models"] = std::move(models);
     result["messages"] = messages;
+    result["warnings"] = warnings;
     out << result.dump(2) << '\n';
 }
 
@@ -179,6 +150,121 @@ std::string openFailureReason(const std::string& path) {
     return "";
 }
 
+// The file's bytes, or nothing when it cannot be read.
+std::optional<std::string> fileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    if (!file && !file.eof()) return std::nullopt;
+    return bytes.str();
+}
+
+}  // namespace
+
+std::vector<std::string> modelFileWarnings(std::string_view bytes) {
+    std::vector<std::string> warnings;
+    const bool nonAscii = std::any_of(bytes.begin(), bytes.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (nonAscii && isValidUtf8(bytes)) {
+        warnings.emplace_back(
+            "every non-ASCII byte in the file reads as UTF-8, but model names are read as code "
+            "page 932: was the file saved in the wrong encoding?");
+    }
+
+    // Lines as the loader reads them: CR LF is a line end, a NUL ends a line.
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = bytes.substr(start, end - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(line.substr(0, line.find('\0')));
+        start = end + 1;
+    }
+    if (lines.empty()) return warnings;
+
+    std::string field;
+    const std::string_view first = lines.front();
+    if (first.starts_with("\xEF\xBB\xBF")) {
+        warnings.emplace_back(
+            "the file starts with a UTF-8 byte-order mark: the first line must be `Tamro,100`, "
+            "and the file code page 932 text");
+        return warnings;
+    }
+    if (extractField(first, 0, field) == 0 || field != "Tamro" ||
+        extractField(first, 1, field) == 0 || decimalValue(field) != 100) {
+        warnings.emplace_back("the first line must be `Tamro,100`");
+        return warnings;
+    }
+
+    constexpr std::int32_t modelFields = 15;
+    constexpr std::int32_t noConstraint = -1;
+    // One line at a time through the loader's own parser; off the stack.
+    auto table = std::make_unique<ModelTable>();
+    for (std::size_t n = 1; n < lines.size(); ++n) {
+        std::string_view line = lines[n];
+        line = line.substr(0, line.find('\r'));
+        if (line.empty() || line[0] == '\t' || line[0] == ' ' || line[0] == '#') continue;
+        const std::string where = "line " + std::to_string(n + 1);
+        // The window reads a line in pieces of this many bytes.
+        constexpr std::size_t linePiece = 254;
+        if (line.size() > linePiece) {
+            warnings.push_back(where + " is longer than 254 bytes: the window reads the rest as "
+                                       "a line of its own");
+            line = line.substr(0, linePiece);
+        }
+        std::int32_t fields = 0;
+        while (fields <= modelFields && extractField(line, fields, field) != 0) ++fields;
+        if (fields < modelFields) {
+            warnings.push_back(where + " has " + std::to_string(fields) +
+                               " fields, not 15: the window leaves the model out");
+            continue;
+        }
+        if (fields > modelFields) {
+            warnings.push_back(where + " has more than 15 fields: the window ignores the rest");
+        }
+        table->modelCount = 0;
+        if (parseModelLine(line, *table) == 0) continue;
+        const ModelRecord& model = table->models[0];
+        const std::string name = where + " (" + fromCodePage932(model.name) + ")";
+        if (model.fixedPort != noConstraint && (model.fixedPort < 1024 || model.fixedPort > 65535)) {
+            warnings.push_back(name + " fixes the port at " + std::to_string(model.fixedPort) +
+                               ", outside 1024-65535: a write can never pass its check");
+        }
+        const struct {
+            const char* what;
+            std::int32_t value;
+            std::size_t size;
+        } lists[] = {
+            {"baud", model.defaultBaudIndex, baudTexts.size()},
+            {"data bits", model.defaultDataBitsIndex, dataBitsTexts.size()},
+            {"parity", model.defaultParityIndex, parityTexts.size()},
+            {"stop bits", model.defaultStopBitsIndex, stopBitsTexts.size()},
+            {"flow", model.defaultFlowIndex, flowTexts.size()},
+        };
+        for (const auto& list : lists) {
+            if (list.value == noConstraint) continue;
+            if (list.value < 0 || static_cast<std::size_t>(list.value) >= list.size) {
+                warnings.push_back(name + ": default " + list.what + " position " +
+                                   std::to_string(list.value) + " is outside its list (0-" +
+                                   std::to_string(list.size - 1) + ")");
+            }
+        }
+        const std::array<std::int32_t, pinCount> pins = {
+            model.defaultCp1Function, model.defaultCp2Function, model.defaultCp3Function};
+        for (std::int32_t pin = 0; pin < pinCount; ++pin) {
+            const std::int32_t code = pins[static_cast<std::size_t>(pin)];
+            if (code == noConstraint || pinListPosition(code, pin) >= 0) continue;
+            warnings.push_back(name + ": default CP" + std::to_string(pin + 1) + " function " +
+                               std::to_string(code) + " is not in that pin's list");
+        }
+    }
+    return warnings;
+}
+
+namespace {
+
 int runModels(const ModelsOptions& options) {
     // The table holds 256 records; keep it off the stack.
     auto table = std::make_unique<ModelTable>();
@@ -191,8 +277,17 @@ int runModels(const ModelsOptions& options) {
             if (!reason.empty()) std::cerr << "tamroctl: " << *path << ": " << reason << '\n';
         }
     }
+    std::vector<std::string> warnings;
+    if (const auto path = modelFilePath(options.text)) {
+        if (const auto bytes = fileBytes(*path)) {
+            warnings = modelFileWarnings(*bytes);
+            for (const std::string& warning : warnings) {
+                std::cerr << "tamroctl: warning: " << *path << ": " << warning << '\n';
+            }
+        }
+    }
     if (options.json) {
-        printJson(*table, sink.shown, std::cout);
+        printJson(*table, sink.shown, warnings, std::cout);
     } else {
         printTable(*table, std::cout);
     }

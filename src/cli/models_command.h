@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tamro::cli {
 
@@ -13,5 +15,9 @@ void addModelsCommand(CLI::App& app, int& exitCode);
 // The path of the window program beside tamroctl, whose name the default
 // model file follows; nothing when the own path cannot be had.
 std::optional<std::string> windowProgramPath();
+
+// What a model file's bytes hold that the loader takes without a word but
+// that cannot work as meant, one sentence each.
+std::vector<std::string> modelFileWarnings(std::string_view bytes);
 
 }  // namespace tamro::cli

@@ -39,12 +39,12 @@ nlohmann::ordered_json controlJson(const Form& form, ControlId id) {
     control["enabled"] = form.enabled(id);
     control["visible"] = form.visible(id);
     const ControlKind kind = controlKind(id);
-    control["text"] = toDisplayText(form.text(id));
+    control["text"] = utf8OrAscii(form.text(id));
     switch (kind) {
         case ControlKind::combo:
         case ControlKind::list: {
             nlohmann::ordered_json items = nlohmann::ordered_json::array();
-            for (const std::string& item : form.items(id)) items.push_back(toDisplayText(item));
+            for (const std::string& item : form.items(id)) items.push_back(utf8OrAscii(item));
             control["selection"] = form.selection(id);
             control["items"] = std::move(items);
             break;
@@ -86,7 +86,7 @@ std::string shownValue(const Form& form, ControlId id) {
             }
             return text;
         }
-        default: text = toDisplayText(form.text(id)); break;
+        default: text = utf8OrAscii(form.text(id)); break;
     }
     return text.empty() ? "-" : text;
 }
@@ -120,7 +120,7 @@ void printForm(const Form& form, const DeviceRecord& device, std::ostream& out) 
         out << "  " << label << ' ';
         if (const TemplateItem* current = currentTextFor(item)) {
             const std::string now = form.text(current->id);
-            out << (now.empty() ? "-" : toDisplayText(now)) << " -> ";
+            out << (now.empty() ? "-" : utf8OrAscii(now)) << " -> ";
         }
         out << shownValue(form, item.id);
         if (!form.enabled(item.id)) out << "  (disabled)";

@@ -89,8 +89,11 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string toDisplayText(std::string_view bytes) {
-    if (isValidUtf8(bytes)) return std::string(bytes);
+std::string utf8OrAscii(std::string_view bytes) {
+    return isValidUtf8(bytes) ? std::string(bytes) : asciiOnly(bytes);
+}
+
+std::string fromCodePage932(std::string_view bytes) {
     std::string result = utf8FromCodePage932(bytes);
     // The promise is UTF-8 whatever the converter does.
     if (!isValidUtf8(result)) result = asciiOnly(bytes);

@@ -11,10 +11,15 @@ namespace tamro {
 // Numbers beyond 32 bits saturate at the nearest 32-bit limit.
 std::int32_t decimalValue(std::string_view text);
 
-// Text held as bytes in the device world's code page, made fit for display:
-// valid UTF-8 stays as it is, anything else is read as code page 932.
-// Bytes that neither can read become U+FFFD, so the result is always UTF-8.
-std::string toDisplayText(std::string_view bytes);
+// Bytes from the model file or a device, which hold code page 932 text, as
+// UTF-8. Read as code page 932 alone, even when they happen to be valid
+// UTF-8 (half-width katakana pairs often are). Bytes it cannot read become
+// U+FFFD, so the result is always UTF-8.
+std::string fromCodePage932(std::string_view bytes);
+
+// Text the program takes as UTF-8 from the system (adapter names): kept when
+// it is valid UTF-8, else its ASCII alone, so that it can always be shown.
+std::string utf8OrAscii(std::string_view bytes);
 
 bool isValidUtf8(std::string_view bytes);
 

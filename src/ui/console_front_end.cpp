@@ -11,7 +11,7 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, Confirmation confirm)
 
 MessageAnswer ConsoleFrontEnd::showMessage(std::string_view text, MessageButtons buttons) {
     // Model names may arrive in the device world's code page.
-    out_ << toDisplayText(text) << std::endl;
+    out_ << text << std::endl;
     MessageAnswer answer = MessageAnswer::ok;
     if (buttons == MessageButtons::okCancel) {
         answer = confirm_ ? confirm_(text) : MessageAnswer::cancel;

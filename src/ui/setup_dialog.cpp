@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "models/model_file.h"
+#include "platform/text.h"
 #include "ui/dialog_messages.h"
 
 namespace tamro {
@@ -55,7 +56,9 @@ bool SetupDialog::initDialog() {
         return false;
     }
     for (std::int32_t i = 0; i < modelCount(); ++i) {
-        form_.addItem(ControlId::modelCombo, models_.models[static_cast<std::size_t>(i)].name);
+        // The file holds code page 932; the form, like every front end, holds UTF-8.
+        form_.addItem(ControlId::modelCombo,
+                      fromCodePage932(models_.models[static_cast<std::size_t>(i)].name));
     }
     // A program's selection raises no notification: no model rule runs here.
     if (modelCount() > 0) form_.setSelection(ControlId::modelCombo, 0);
@@ -73,7 +76,7 @@ bool SetupDialog::initDialog() {
     for (std::int32_t i = 0; i < adapterCount(); ++i) {
         const AdapterRecord& adapter = adapters_.adapters[static_cast<std::size_t>(i)];
         form_.addItem(ControlId::adapterCombo, toDottedText(adapter.address) + " (" +
-                                                   std::string(adapterName(adapter)) + ")");
+                                                   utf8OrAscii(adapterName(adapter)) + ")");
     }
     form_.setSelection(ControlId::adapterCombo, 0);
 

@@ -104,9 +104,9 @@ void SetupDialog::onWrite() {
     if (device->configured == 1) {
         if (validateWrite() != WriteCheck::none) return;
         const ModelRecord* model = selectedModel();
-        // Model names are the file's bytes (code page 932 or UTF-8); the
-        // message around them is UTF-8, so the name is converted first.
-        if (!confirm(model != nullptr ? modelWriteConfirmationMessage(toDisplayText(model->name))
+        // Model names are the file's code page 932 bytes; the message around
+        // them is UTF-8, so the name alone is converted.
+        if (!confirm(model != nullptr ? modelWriteConfirmationMessage(fromCodePage932(model->name))
                                       : std::string(writeConfirmationMessage))) {
             lastWrite_.result = WriteResult::cancelled;
             return;

@@ -34,7 +34,7 @@ SAMPLE_MODELS = [
     ["QZ-200F", 10001, 0, 7, 7, 1, 2, 0, 2, 0, 12, 12, 12, 0, 2],
     ["組込み QZ-310", -1, 1, 12, -1, -1, -1, -1, -1, 1, 4, 6, 8, 2, 1],
     ["QZ-500, dual port", -1, 1, -1, 9, 1, 0, 0, 3, 0, 10, 13, 11, 2, 2],
-    ["QZ-60 mini", 23, 0, 5, 5, 1, 0, 0, 0, 0, 5, 7, 9, 0, -1],
+    ["QZ-60 mini", 10023, 0, 5, 5, 1, 0, 0, 0, 0, 5, 7, 9, 0, -1],
 ]
 
 
@@ -63,8 +63,9 @@ class ModelsCommand(unittest.TestCase):
         result, answer = self.run_json(SAMPLE)
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stderr, b"")
-        self.assertEqual(list(answer), ["models", "messages"])
+        self.assertEqual(list(answer), ["models", "messages", "warnings"])
         self.assertEqual(answer["messages"], [])
+        self.assertEqual(answer["warnings"], [])
         for model in answer["models"]:
             self.assertEqual(list(model), KEYS)
         self.assertEqual([[model[key] for key in KEYS] for model in answer["models"]],
@@ -97,8 +98,9 @@ class ModelsCommand(unittest.TestCase):
             path = self.write("broken.dat", data)
             result, answer = self.run_json('"' + path + '"')
             self.assertEqual(result.returncode, 1, data)
-            self.assertEqual(stderr_lines(result), [message])
-            self.assertEqual(answer, {"models": [], "messages": [message]})
+            self.assertEqual(stderr_lines(result)[0], message)
+            self.assertEqual(answer["models"], [])
+            self.assertEqual(answer["messages"], [message])
 
     def test_unopenable_command_line_file_shows_no_message_but_tells_why(self):
         path = self.write("good.dat", b"Tamro,100\nA,1,2,3,4,5,6,7,8,9,10,11,12,13,14\n")
@@ -113,7 +115,7 @@ class ModelsCommand(unittest.TestCase):
                 result, answer = self.run_json(text)
                 self.assertEqual(result.returncode, 1)
                 # The window's own messages: none.
-                self.assertEqual(answer, {"models": [], "messages": []})
+                self.assertEqual(answer, {"models": [], "messages": [], "warnings": []})
                 self.assertEqual(stderr_lines(result), [f"tamroctl: {shown}: {reason}"])
 
     def test_missing_default_file_is_reported_but_not_fatal(self):
@@ -122,7 +124,7 @@ class ModelsCommand(unittest.TestCase):
         result, answer = self.run_json(SAMPLE.replace(".dat", ".DAT"), program=program)
         self.assertEqual(result.returncode, 0)
         self.assertEqual(stderr_lines(result), [NOT_FOUND])
-        self.assertEqual(answer, {"models": [], "messages": [NOT_FOUND]})
+        self.assertEqual(answer, {"models": [], "messages": [NOT_FOUND], "warnings": []})
 
         result = run("models", program=program)
         self.assertEqual(result.returncode, 0)
@@ -133,7 +135,64 @@ class ModelsCommand(unittest.TestCase):
         self.write("tamro.dat", b"Tamro,99\r\n")
         result, answer = self.run_json(program=program)
         self.assertEqual(result.returncode, 0)
-        self.assertEqual(answer, {"models": [], "messages": [WRONG_FILE]})
+        self.assertEqual(answer["models"], [])
+        self.assertEqual(answer["messages"], [WRONG_FILE])
+
+    def test_names_are_read_as_code_page_932_even_when_they_read_as_utf8(self):
+        # "ﾃｱ QZ" in code page 932 is "ñ QZ" in UTF-8.
+        path = self.write("kana.dat", b"Tamro,100\r\n\xc3\xb1 QZ,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n")
+        result, answer = self.run_json(path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual([model["name"] for model in answer["models"]], ["ﾃｱ QZ"])
+        self.assertEqual(answer["messages"], [])
+        self.assertEqual(len(answer["warnings"]), 1)
+        self.assertIn("UTF-8", answer["warnings"][0])
+        self.assertEqual(stderr_lines(result),
+                         [f"tamroctl: warning: {path}: {answer['warnings'][0]}"])
+
+        result = run("models", path)
+        self.assertTrue(result.stdout.decode("utf-8").splitlines()[1].startswith("ﾃｱ QZ  "))
+        self.assertIn(b"warning", result.stderr)
+
+    def test_a_code_page_932_file_draws_no_encoding_warning(self):
+        path = self.write("sjis.dat", "Tamro,100\r\n組込み,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n"
+                          .encode("cp932"))
+        result, answer = self.run_json(path)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(answer["models"][0]["name"], "組込み")
+        self.assertEqual(answer["warnings"], [])
+        self.assertEqual(result.stderr, b"")
+
+    def test_models_that_cannot_work_are_warned_about(self):
+        path = self.write("lint.dat", b"Tamro,100\r\n"
+                          b"Telnet,23,0,5,5,1,0,0,0,0,5,7,9,0,-1\r\n"
+                          b"# a comment\r\n"
+                          b"Short,-1,1,-1,-1\r\n"
+                          b"Wide,-1,1,-1,13,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n")
+        result, answer = self.run_json(path)
+        self.assertEqual(result.returncode, 0)
+        # The window loads what it can and says nothing.
+        self.assertEqual([model["name"] for model in answer["models"]], ["Telnet", "Wide"])
+        self.assertEqual(answer["messages"], [])
+        self.assertEqual(len(answer["warnings"]), 3)
+        self.assertIn("line 2 (Telnet) fixes the port at 23", answer["warnings"][0])
+        self.assertIn("line 4 has 5 fields, not 15", answer["warnings"][1])
+        self.assertIn("line 5 (Wide): default baud position 13", answer["warnings"][2])
+        self.assertEqual(stderr_lines(result),
+                         [f"tamroctl: warning: {path}: {warning}" for warning in answer["warnings"]])
+
+        path = self.write("bom.dat", b"\xef\xbb\xbfTamro,100\r\nA,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n")
+        result, answer = self.run_json(path)
+        self.assertEqual(answer["messages"], [WRONG_FILE])
+        self.assertTrue(any("byte-order mark" in warning and "Tamro,100" in warning
+                            for warning in answer["warnings"]), answer["warnings"])
+
+    def test_wide_names_line_up_by_screen_width(self):
+        path = self.write("wide.dat", "Tamro,100\r\n組込み,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n"
+                          "QZ,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\r\n".encode("cp932"))
+        lines = run("models", path).stdout.decode("utf-8").splitlines()
+        self.assertEqual(lines[1].index("-1") + 3, lines[2].index("-1"))
+        self.assertTrue(lines[2].startswith("QZ    "))
 
     def test_usage_errors_give_status_2_but_help_does_not(self):
         for args in [[], ["nonsense"], ["models", "a.dat", "b.dat"], ["models", "--frobnicate"],

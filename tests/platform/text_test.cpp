@@ -65,46 +65,56 @@ TEST(IsValidUtf8, RejectsMalformedSequences) {
     EXPECT_FALSE(isValidUtf8("\x91\x67\x8D\x9E"));  // code page 932
 }
 
-TEST(ToDisplayText, KeepsUtf8AndConvertsCodePage932) {
-    EXPECT_EQ(toDisplayText("QZ-100"), "QZ-100");
-    EXPECT_EQ(toDisplayText("組込み QZ"), "組込み QZ");
-    EXPECT_EQ(toDisplayText("\x91\x67\x8D\x9E\x82\xDD QZ"), "組込み QZ");
-    EXPECT_EQ(toDisplayText("\xB1\xB2"), "ｱｲ");  // half-width katakana
-    EXPECT_EQ(toDisplayText("\x81\x60"), "～");
+TEST(FromCodePage932, ConvertsCodePage932) {
+    EXPECT_EQ(fromCodePage932("QZ-100"), "QZ-100");
+    EXPECT_EQ(fromCodePage932("\x91\x67\x8D\x9E\x82\xDD QZ"), "組込み QZ");
+    EXPECT_EQ(fromCodePage932("\xB1\xB2"), "ｱｲ");  // half-width katakana
+    EXPECT_EQ(fromCodePage932("\x81\x60"), "～");
 }
 
-TEST(ToDisplayText, ReadsTheSingleBytesWindowsGivesPrivateCharacters) {
+TEST(FromCodePage932, ReadsTheSingleBytesWindowsGivesPrivateCharacters) {
     // Windows' code page 932 reads these bytes; model names must read the
     // same on every platform.
-    EXPECT_EQ(toDisplayText("A\x80\x42"), "A\xC2\x80" "B");
-    EXPECT_EQ(toDisplayText("\xA0"), "\uF8F0");
-    EXPECT_EQ(toDisplayText("\xFD\xFE\xFF"), "\uF8F1\uF8F2\uF8F3");
+    EXPECT_EQ(fromCodePage932("A\x80\x42"), "A\xC2\x80" "B");
+    EXPECT_EQ(fromCodePage932("\xA0"), "\uF8F0");
+    EXPECT_EQ(fromCodePage932("\xFD\xFE\xFF"), "\uF8F1\uF8F2\uF8F3");
     // As the second byte of a pair they belong to that pair.
-    EXPECT_EQ(toDisplayText("\x81\x80"), "÷");
+    EXPECT_EQ(fromCodePage932("\x81\x80"), "÷");
     // After a lead byte they cannot pair with, they still read alone.
-    EXPECT_EQ(toDisplayText("\x81\xFD"), "\uFFFD\uF8F1");
-    EXPECT_EQ(toDisplayText("\x85\xA0"), "\uFFFD\uF8F0");
+    EXPECT_EQ(fromCodePage932("\x81\xFD"), "\uFFFD\uF8F1");
+    EXPECT_EQ(fromCodePage932("\x85\xA0"), "\uFFFD\uF8F0");
 }
 
-TEST(ToDisplayText, MarksUnreadableBytesAndGoesOn) {
+TEST(FromCodePage932, MarksUnreadableBytesAndGoesOn) {
     const std::string replacement = "\xEF\xBF\xBD";
     // A lead byte without a valid partner, and one cut off at the end.
-    EXPECT_EQ(toDisplayText("\x82\x42z"), replacement + "Bz");
-    EXPECT_EQ(toDisplayText("\xB1\x82"), "ｱ" + replacement);
+    EXPECT_EQ(fromCodePage932("\x82\x42z"), replacement + "Bz");
+    EXPECT_EQ(fromCodePage932("\xB1\x82"), "ｱ" + replacement);
 }
 
-TEST(ToDisplayText, AlwaysGivesUtf8) {
+TEST(FromCodePage932, ReadsBytesThatLookLikeUtf8AsCodePage932) {
+    // Half-width katakana pairs are often valid UTF-8 as well.
+    EXPECT_EQ(fromCodePage932("\xC3\xB1 QZ"), "ﾃｱ QZ");
+    EXPECT_EQ(fromCodePage932("\xC2\xB0"), "ﾂｰ");
+    // UTF-8 Japanese read as code page 932 is not left as it was.
+    EXPECT_NE(fromCodePage932("組込み"), "組込み");
+}
+
+TEST(Utf8OrAscii, KeepsUtf8AndOtherwiseOnlyAscii) {
+    EXPECT_EQ(utf8OrAscii("eth0"), "eth0");
+    EXPECT_EQ(utf8OrAscii("ñ LAN"), "ñ LAN");
+    EXPECT_EQ(utf8OrAscii("\x91\x67 LAN"), "\xEF\xBF\xBDg LAN");
+}
+
+TEST(FromCodePage932, AlwaysGivesUtf8) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> length(0, 64);
     for (int round = 0; round < 2000; ++round) {
         std::string bytes(static_cast<std::size_t>(length(random)), '\0');
         for (char& c : bytes) c = static_cast<char>(byte(random));
-        const std::string text = toDisplayText(bytes);
-        ASSERT_TRUE(isValidUtf8(text)) << round;
-        if (isValidUtf8(bytes)) {
-            EXPECT_EQ(text, bytes);
-        }
+        ASSERT_TRUE(isValidUtf8(fromCodePage932(bytes))) << round;
+        ASSERT_TRUE(isValidUtf8(utf8OrAscii(bytes))) << round;
     }
 }
 

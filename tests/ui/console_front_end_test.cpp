@@ -40,13 +40,14 @@ TEST(ConsoleFrontEnd, WithoutAnAnswerAConfirmationIsCancelled) {
     EXPECT_EQ(console.endResult(), -1);
 }
 
-TEST(ConsoleFrontEnd, ModelNamesInTheDeviceCodePageArePrintedReadably) {
+TEST(ConsoleFrontEnd, MessagesArePrintedAsTheUtf8TheyAre) {
     std::ostringstream out;
     ConsoleFrontEnd console(out);
-    // "設定" in code page 932.
-    console.showMessage("\x90\xdd\x92\xe8", MessageButtons::ok);
-    EXPECT_EQ(out.str(), "設定\n");
-    EXPECT_EQ(console.messages()[0].text, "\x90\xdd\x92\xe8");
+    // The dialog has read the model name from its code page already; the
+    // message is not guessed at again.
+    console.showMessage("ﾃｱ QZに設定を書き込みます。", MessageButtons::ok);
+    EXPECT_EQ(out.str(), "ﾃｱ QZに設定を書き込みます。\n");
+    EXPECT_EQ(console.messages()[0].text, "ﾃｱ QZに設定を書き込みます。");
 }
 
 // The command line drives the same handlers: a press of the write button

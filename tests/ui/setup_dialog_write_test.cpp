@@ -201,6 +201,18 @@ TEST_F(WriteTest, TheConfirmationShowsACodePage932ModelNameReadably) {
     EXPECT_EQ(frontEnd->texts().front(), "組込み QZ-310に設定を書き込みます。");
 }
 
+TEST_F(WriteTest, ANameThatAlsoReadsAsUtf8IsStillReadAsCodePage932) {
+    // "ﾃｱ QZ" in code page 932 is also "ñ QZ" in UTF-8; the file means the first.
+    const auto path = writeModelFile("kana.dat", "Tamro,100\n\xC3\xB1 QZ,-1,1,-1,-1,-1,-1,-1,-1,1,-1,-1,-1,1,1\n");
+    ASSERT_TRUE(start(path.string()));
+    EXPECT_EQ(form().items(ControlId::modelCombo), Texts{"ﾃｱ QZ"});
+    search({readDevice(0x0A, deviceA)});
+    selectDevice(0);
+    clickWrite();
+    ASSERT_FALSE(frontEnd->texts().empty());
+    EXPECT_EQ(frontEnd->texts().front(), "ﾃｱ QZに設定を書き込みます。");
+}
+
 TEST_F(WriteTest, AFailedWriteShowsItsOwnMessageAndLeavesTheFormOff) {
     startOnDevice();
     services.writeOutcome = {0, settingErrorMessage};

@@ -41,7 +41,7 @@ int listRowOf(const tamro::Form& form, const QString& address) {
 int modelPosition(const tamro::Form& form, const QString& name) {
     const auto& entries = form.items(ControlId::modelCombo);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (QString::fromStdString(tamro::toDisplayText(entries[i])) == name) {
+        if (QString::fromStdString(entries[i]) == name) {
             return static_cast<int>(i);
         }
     }

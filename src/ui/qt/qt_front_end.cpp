@@ -41,7 +41,7 @@ MessageAnswer QtFrontEnd::showMessage(std::string_view text, MessageButtons butt
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(programName());
     box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(toDisplayText(text)));
+    box.setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     QPushButton* ok = box.addButton(QMessageBox::Ok);
     box.setDefaultButton(ok);
     if (buttons == MessageButtons::okCancel) {

@@ -27,10 +27,10 @@ namespace tamro::qt {
 
 namespace {
 
-// Form texts are bytes: UTF-8 from the program, code page 932 from a model
-// file.
+// Form texts are UTF-8: the dialog converts model names from the file's code
+// page as it lists them.
 QString displayText(std::string_view bytes) {
-    return QString::fromStdString(toDisplayText(bytes));
+    return QString::fromStdString(utf8OrAscii(bytes));
 }
 
 QString utf8(std::string_view text) {

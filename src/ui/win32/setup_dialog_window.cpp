@@ -18,9 +18,9 @@ namespace tamro::win32 {
 
 namespace {
 
-// Form texts are bytes: UTF-8 from the program, code page 932 from a model
-// file.
-std::wstring displayText(std::string_view bytes) { return wideFromUtf8(toDisplayText(bytes)); }
+// Form texts are UTF-8: the dialog converts model names from the file's code
+// page as it lists them.
+std::wstring displayText(std::string_view bytes) { return wideFromUtf8(utf8OrAscii(bytes)); }
 
 std::wstring windowText(HWND window) {
     const int length = ::GetWindowTextLengthW(window);

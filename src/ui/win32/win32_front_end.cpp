@@ -40,7 +40,7 @@ MessageAnswer Win32FrontEnd::showMessage(std::string_view text, MessageButtons b
     mirrorForm();
     const HWND owner = window_ != nullptr ? window_->handle() : nullptr;
     const UINT type = buttons == MessageButtons::okCancel ? MB_OKCANCEL : MB_OK;
-    const std::wstring wide = wideFromUtf8(toDisplayText(text));
+    const std::wstring wide = wideFromUtf8(utf8OrAscii(text));
     const int answer = ::MessageBoxW(owner, wide.c_str(), caption_.c_str(), type);
     return answer == IDOK ? MessageAnswer::ok : MessageAnswer::cancel;
 }

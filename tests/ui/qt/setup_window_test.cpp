@@ -910,8 +910,8 @@ private slots:
         form.setChecked(ControlId::dhcpCheck, true);
         form.setText(ControlId::versionText, "Version 1.00");
         form.setVisible(ControlId::cp1Combo, false);
-        // A model name in code page 932, as the model file holds it.
-        form.addItem(ControlId::modelCombo, "\x91\x67\x8d\x9e\x82\xdd QZ-310");
+        // The dialog lists model names already read from the file's code page.
+        form.addItem(ControlId::modelCombo, "組込み QZ-310");
         form.setSelection(ControlId::modelCombo, 0);
         // A program's text passes the edit's limit; the user adds nothing to it.
         form.setTextLimit(ControlId::keepAliveEdit, 2);
