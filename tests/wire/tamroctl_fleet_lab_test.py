@@ -206,6 +206,26 @@ class Refusals(unittest.TestCase):
                 self.assertIn(message, stderr)
                 self.assertNotIn("設定を書き込みます", stderr)
 
+    def test_a_model_file_that_cannot_be_opened_is_named_with_the_reason(self):
+        missing = os.path.join(self.files.directory.name, "missing.dat")
+        folder = os.path.join(self.files.directory.name, "folder.dat")
+        os.makedirs(folder, exist_ok=True)
+        commands = [
+            ["show", SPARE],
+            ["write", SPARE, "--baud", "9600", "--yes"],
+            ["export", SPARE],
+            ["apply", self.good, SPARE, "--yes"],
+        ]
+        for args in commands:
+            for path, reason in ((missing, "No such file or directory"),
+                                 (folder, "Is a directory")):
+                with self.subTest(args[0], path=path):
+                    result = run(*args, "--models", path)
+                    self.assertEqual(result.returncode, 1, text(result.stderr))
+                    self.assertIn(f"tamroctl: --models {path}: cannot open: {reason}\n",
+                                  text(result.stderr))
+                    self.assertEqual(result.stdout, b"")
+
     def test_without_yes_and_no_terminal_nothing_is_written(self):
         stderr = self.refused(self.good, SOURCE, SPARE, status=1)
         self.assertIn("apply " + self.good + " to 2 devices as model QZ-100:", stderr)
