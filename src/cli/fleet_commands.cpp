@@ -441,7 +441,25 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
     std::cout << result.dump(2) << '\n';
 }
 
+// "--verify 5" gives the flag and a device "5": name that, not what follows from it.
+std::optional<std::string> secondsReadAsDevice(const ApplyOptions& options) {
+    if (options.verifyOption->count() == 0) return std::nullopt;
+    for (const std::string& device : options.devices) {
+        if (!device.empty() && std::all_of(device.begin(), device.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            })) {
+            return device;
+        }
+    }
+    return std::nullopt;
+}
+
 int runApply(const ApplyOptions& options) {
+    if (const auto seconds = secondsReadAsDevice(options)) {
+        std::cerr << "tamroctl: a bare --verify takes no value, so \"" << *seconds
+                  << "\" was read as a device: give --verify=" << *seconds << '\n';
+        return usageErrorStatus;
+    }
     // Everything the files say is checked before the search.
     if (options.all == !options.devices.empty()) {
         std::cerr << "tamroctl: name the devices, or give --all\n";
