@@ -69,6 +69,18 @@ class UsageErrors(unittest.TestCase):
         stderr = self.assertRefused(["apply", "f.json", "--all", "5"], "give --all")
         self.assertNotIn("--verify", stderr)
 
+    def test_the_parsers_own_refusals_carry_the_program_name(self):
+        cases = [
+            (["search", "--table", "--csv"], "tamroctl: --table excludes --csv\n"),
+            (["search", "--csv", "--json"], "tamroctl: --json excludes --csv\n"),
+            (["write", "10.77.0.20", "--baud", "14400"], "tamroctl: --baud: 14400 not in"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                stderr = self.assertRefused(args, message,
+                                            "\nRun with --help for more information.\n")
+                self.assertTrue(stderr.startswith("tamroctl: "), stderr)
+
 
 if __name__ == "__main__":
     run.path = sys.argv.pop(1)
