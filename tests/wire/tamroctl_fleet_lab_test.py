@@ -136,6 +136,10 @@ class Refusals(unittest.TestCase):
             ("no address", "02-00-00-00-01-21\n", ":1: give mac,ip[,mask[,gateway]] (1 fields)"),
             ("a bad mask", "02-00-00-00-01-21,10.77.0.61,255.255.0\n", ":1: mask \"255.255.0\""),
             ("a header late", "02-00-00-00-01-21,10.77.0.61\nmac,ip\n", ':2: "mac" is not a MAC'),
+            ("semicolons", "mac;ip\n02-00-00-00-01-21;10.77.0.61\n",
+             ':1: fields are separated by ";": give them separated by commas, as mac,ip'),
+            ("semicolons after a comma header", "mac,ip\n02-00-00-00-01-21;10.77.0.61\n",
+             ':2: fields are separated by ";"'),
         ]
         for name, content, message in cases:
             with self.subTest(name):
