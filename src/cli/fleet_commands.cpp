@@ -454,6 +454,16 @@ std::optional<std::string> secondsReadAsDevice(const ApplyOptions& options) {
     return std::nullopt;
 }
 
+// A refused batch is a result too: a script reading stdout learns why.
+void printRefusalJson(const std::vector<std::string>& problems, const std::string& adapter) {
+    nlohmann::ordered_json result;
+    result["adapter"] = adapter;
+    result["refused"] = true;
+    result["problems"] = problems;
+    std::cout << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << '\n';
+}
+
 int runApply(const ApplyOptions& options) {
     if (const auto seconds = secondsReadAsDevice(options)) {
         std::cerr << "tamroctl: a bare --verify takes no value, so \"" << *seconds
@@ -517,6 +527,7 @@ int runApply(const ApplyOptions& options) {
         if (!problems.empty()) {
             std::cerr << "tamroctl: nothing was sent:\n";
             for (const std::string& each : problems) std::cerr << "  " << each << '\n';
+            if (options.json) printRefusalJson(problems, adapterText);
             return usageErrorStatus;
         }
         std::cerr << "apply " << options.file << " to " << targets.size() << " device"

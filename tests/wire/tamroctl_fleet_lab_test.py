@@ -181,6 +181,33 @@ class Refusals(unittest.TestCase):
                 self.assertIn("nothing was sent", stderr)
                 self.assertIn(message, stderr)
 
+    def test_json_carries_the_reasons_of_a_refused_batch(self):
+        connect = self.files.write("connect.json", settings_file(protocol="tcp", connect="serial"))
+        cases = [
+            ("a batch check", [self.good, "10.77.0.50", SPARE],
+             [f"{SPARE} names {SPARE} / 10.77.0.50 a second time"]),
+            ("the dialog's check", [connect, "10.77.0.10", "10.77.0.50"],
+             [f"{SPARE} / 10.77.0.50: 通信先IPアドレス設定エラー"]),
+        ]
+        for name, args, expected in cases:
+            with self.subTest(name):
+                settle("10.77.0.50")
+                before = len(trace())
+                result = run("apply", *args, "--yes", "--json")
+                settle("10.77.0.50")
+                self.assertEqual(result.returncode, 2, text(result.stderr))
+                self.assertEqual(sent_changes(trace()[before:]), [])
+                document = json.loads(result.stdout)
+                self.assertEqual(list(document), ["adapter", "refused", "problems"])
+                self.assertEqual(document["adapter"], "10.77.0.1 (veth0)")
+                self.assertIs(document["refused"], True)
+                self.assertEqual(len(document["problems"]), len(expected), document)
+                for problem, message in zip(document["problems"], expected):
+                    self.assertIn(message, problem)
+                # The same reasons as the text on stderr.
+                for problem in document["problems"]:
+                    self.assertIn("  " + problem + "\n", text(result.stderr))
+
     def test_the_dialogs_own_refusals_stop_the_whole_batch(self):
         # 10.77.0.10 has a destination, 10.77.0.50 none: only the second
         # fails the write's check, and the first is not written either.
