@@ -1,6 +1,12 @@
 #include "dialog_session.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "adapter_choice.h"
@@ -8,11 +14,41 @@
 #include "model_choice.h"
 #include "models_command.h"
 #include "device_json.h"
+#include "platform/file_access.h"
 #include "platform/terminal.h"
 #include "protocol/device_search.h"
 #include "search_progress.h"
 
 namespace tamro::cli {
+
+namespace {
+
+// The loader ends the dialog without a word for a named file it cannot
+// open, as the window does; a terminal can be told why.
+void reportUnopenableModelFile(std::string_view text) {
+    if (text.find(".dat") == std::string_view::npos) return;
+    while (!text.empty() && text.front() == '"') text.remove_prefix(1);
+    while (!text.empty() && text.back() == '"') text.remove_suffix(1);
+    const std::string path(text);
+    std::string reason;
+    std::error_code error;
+    const auto status = std::filesystem::status(pathFromUtf8(path), error);
+    if (error) {
+        reason = error.message();
+    } else if (std::filesystem::is_directory(status)) {
+        reason = std::strerror(EISDIR);
+    } else if (!std::filesystem::is_regular_file(status)) {
+        reason = "not a regular file";
+    } else if (std::FILE* file = openFile(path, "rb"); file == nullptr) {
+        reason = std::strerror(errno);
+    } else {
+        std::fclose(file);
+        return;  // it opened: the loader has shown what is wrong with it
+    }
+    std::cerr << "tamroctl: --models " << path << ": cannot open: " << reason << '\n';
+}
+
+}  // namespace
 
 int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
                        const std::function<int(SetupDialog&, DeviceTable&,
@@ -25,7 +61,9 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
     progress.attach(services.searchObserver);
     DeviceTable& devices = processDeviceTable();
     int status = 1;  // stays when the dialog ends at start
+    bool started = false;
     runApplication(frontEnd, services, devices, choice.models, [&](SetupDialog& dialog) {
+        started = true;
         Form& form = dialog.form();
         std::string error;
         const std::int32_t adapter = chooseAdapter(dialog.adapters(), choice.adapter, error);
@@ -49,6 +87,7 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         reportDropped(dropped, form.itemCount(ControlId::deviceList), std::cerr);
         status = work(dialog, devices, adapterText);
     });
+    if (!started) reportUnopenableModelFile(choice.models);
     return status;
 }
 

@@ -441,7 +441,35 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
     std::cout << result.dump(2) << '\n';
 }
 
+// "--verify 5" gives the flag and a device "5": name that, not what follows from it.
+std::optional<std::string> secondsReadAsDevice(const ApplyOptions& options) {
+    if (options.verifyOption->count() == 0) return std::nullopt;
+    for (const std::string& device : options.devices) {
+        if (!device.empty() && std::all_of(device.begin(), device.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            })) {
+            return device;
+        }
+    }
+    return std::nullopt;
+}
+
+// A refused batch is a result too: a script reading stdout learns why.
+void printRefusalJson(const std::vector<std::string>& problems, const std::string& adapter) {
+    nlohmann::ordered_json result;
+    result["adapter"] = adapter;
+    result["refused"] = true;
+    result["problems"] = problems;
+    std::cout << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << '\n';
+}
+
 int runApply(const ApplyOptions& options) {
+    if (const auto seconds = secondsReadAsDevice(options)) {
+        std::cerr << "tamroctl: a bare --verify takes no value, so \"" << *seconds
+                  << "\" was read as a device: give --verify=" << *seconds << '\n';
+        return usageErrorStatus;
+    }
     // Everything the files say is checked before the search.
     if (options.all == !options.devices.empty()) {
         std::cerr << "tamroctl: name the devices, or give --all\n";
@@ -499,6 +527,7 @@ int runApply(const ApplyOptions& options) {
         if (!problems.empty()) {
             std::cerr << "tamroctl: nothing was sent:\n";
             for (const std::string& each : problems) std::cerr << "  " << each << '\n';
+            if (options.json) printRefusalJson(problems, adapterText);
             return usageErrorStatus;
         }
         std::cerr << "apply " << options.file << " to " << targets.size() << " device"

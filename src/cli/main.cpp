@@ -90,6 +90,12 @@ int main(int argc, char** argv) {
                          "tamroctl " + tamro::formatVersionText(tamro::buildFileVersion()),
                          "Print the version and exit");
 
+    // CLI11's own refusals (excludes, a value no list holds) read like ours.
+    app.failure_message([](const CLI::App* /*app*/, const CLI::Error& error) {
+        return "tamroctl: " + std::string(error.what()) +
+               "\nRun with --help for more information.\n";
+    });
+
     // Each subcommand lives in its own file and reports its status here.
     int exitCode = 0;
     tamro::cli::addModelsCommand(app, exitCode);

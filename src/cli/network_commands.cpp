@@ -55,9 +55,15 @@ const AdapterRecord* pickAdapter(AdapterTable& table, const std::string& choice)
     return &table.adapters[static_cast<std::size_t>(position)];
 }
 
-void printDevices(const DeviceTable& table, std::int32_t count, std::ostream& out) {
+void printDevices(const DeviceTable& table, std::int32_t count, const AdapterRecord& adapter,
+                  std::ostream& out) {
     if (count == 0) {
-        out << "No devices found.\n";
+        out << "No devices found on " << adapterEntryText(adapter) << ".\n";
+        // An empty list is most often the host's doing: a firewall, another
+        // program on the port, or the wrong adapter.
+        std::cerr << "tamroctl: to see what keeps devices from answering here, run: tamroctl "
+                     "doctor --adapter "
+                  << toDottedText(adapter.address) << '\n';
         return;
     }
     for (std::int32_t i = 0; i < count; ++i) {
@@ -163,7 +169,7 @@ int runSearch(const NetworkOptions& options) {
     } else if (options.table || options.csv) {
         printDeviceRows(table, count, options.csv, std::cout);
     } else {
-        printDevices(table, count, std::cout);
+        printDevices(table, count, *adapter, std::cout);
     }
     return 0;
 }

@@ -170,6 +170,13 @@ std::optional<std::vector<AddressRow>> parseAddressMap(std::string_view text,
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (content.empty()) continue;
         const std::string where = name + ":" + std::to_string(line) + ": ";
+        // A spreadsheet set to a comma-decimal locale saves with semicolons.
+        if (content.find(';') != std::string_view::npos &&
+            content.find(',') == std::string_view::npos) {
+            problem = where + "fields are separated by \";\": give them separated by commas, "
+                              "as mac,ip[,mask[,gateway]]";
+            return std::nullopt;
+        }
         const std::vector<std::string_view> fields = splitFields(content);
         const bool header = firstRow && !parseMacText(fields.front()) &&
                             (fields.front() == "mac" || fields.front() == "MAC");

@@ -103,5 +103,19 @@ TEST(AddressMap, AnEmptyIpOrTooManyFieldsIsRefused) {
     EXPECT_EQ(problem, "m:1: give mac,ip[,mask[,gateway]] (5 fields)");
 }
 
+TEST(AddressMap, SemicolonsAreNamedAsTheWrongSeparator) {
+    std::string problem;
+    EXPECT_FALSE(parseAddressMap("mac;ip\n02-00-00-00-01-21;10.77.0.61\n", "m", problem));
+    EXPECT_EQ(problem, "m:1: fields are separated by \";\": give them separated by commas, as "
+                       "mac,ip[,mask[,gateway]]");
+    EXPECT_FALSE(parseAddressMap("\n02-00-00-00-01-21,10.77.0.61\n02-00-00-00-01-22;10.77.0.62\n",
+                                 "m", problem));
+    EXPECT_EQ(problem, "m:3: fields are separated by \";\": give them separated by commas, as "
+                       "mac,ip[,mask[,gateway]]");
+    // A semicolon among commas is some other fault, named as before.
+    EXPECT_FALSE(parseAddressMap("02-00-00-00-01-21,10.77.0.61;8\n", "m", problem));
+    EXPECT_EQ(problem, "m:1: ip \"10.77.0.61;8\" is not a dotted address");
+}
+
 }  // namespace
 }  // namespace tamro::cli

@@ -56,6 +56,32 @@ class UsageErrors(unittest.TestCase):
         self.assertRefused(["ping", "10.77.0."], "10.77.0.: give four numbers")
 
 
+    def test_a_number_after_a_bare_verify_is_named_as_the_cause(self):
+        # The flag takes its seconds only as --verify=SECONDS; "5" became a device.
+        for args in (["apply", "f.json", "--all", "--verify", "5"],
+                     ["apply", "f.json", "10.77.0.10", "--verify", "45"]):
+            with self.subTest(args=args):
+                stderr = self.assertRefused(args, "a bare --verify takes no value",
+                                            f'"{args[-1]}" was read as a device',
+                                            f"give --verify={args[-1]}")
+                self.assertNotIn("name the devices", stderr)
+        # Without --verify a number is only a device that names nothing.
+        stderr = self.assertRefused(["apply", "f.json", "--all", "5"], "give --all")
+        self.assertNotIn("--verify", stderr)
+
+    def test_the_parsers_own_refusals_carry_the_program_name(self):
+        cases = [
+            (["search", "--table", "--csv"], "tamroctl: --table excludes --csv\n"),
+            (["search", "--csv", "--json"], "tamroctl: --json excludes --csv\n"),
+            (["write", "10.77.0.20", "--baud", "14400"], "tamroctl: --baud: 14400 not in"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                stderr = self.assertRefused(args, message,
+                                            "\nRun with --help for more information.\n")
+                self.assertTrue(stderr.startswith("tamroctl: "), stderr)
+
+
 if __name__ == "__main__":
     run.path = sys.argv.pop(1)
     unittest.main(verbosity=2)

@@ -136,6 +136,10 @@ class Refusals(unittest.TestCase):
             ("no address", "02-00-00-00-01-21\n", ":1: give mac,ip[,mask[,gateway]] (1 fields)"),
             ("a bad mask", "02-00-00-00-01-21,10.77.0.61,255.255.0\n", ":1: mask \"255.255.0\""),
             ("a header late", "02-00-00-00-01-21,10.77.0.61\nmac,ip\n", ':2: "mac" is not a MAC'),
+            ("semicolons", "mac;ip\n02-00-00-00-01-21;10.77.0.61\n",
+             ':1: fields are separated by ";": give them separated by commas, as mac,ip'),
+            ("semicolons after a comma header", "mac,ip\n02-00-00-00-01-21;10.77.0.61\n",
+             ':2: fields are separated by ";"'),
         ]
         for name, content, message in cases:
             with self.subTest(name):
@@ -177,6 +181,33 @@ class Refusals(unittest.TestCase):
                 self.assertIn("nothing was sent", stderr)
                 self.assertIn(message, stderr)
 
+    def test_json_carries_the_reasons_of_a_refused_batch(self):
+        connect = self.files.write("connect.json", settings_file(protocol="tcp", connect="serial"))
+        cases = [
+            ("a batch check", [self.good, "10.77.0.50", SPARE],
+             [f"{SPARE} names {SPARE} / 10.77.0.50 a second time"]),
+            ("the dialog's check", [connect, "10.77.0.10", "10.77.0.50"],
+             [f"{SPARE} / 10.77.0.50: 通信先IPアドレス設定エラー"]),
+        ]
+        for name, args, expected in cases:
+            with self.subTest(name):
+                settle("10.77.0.50")
+                before = len(trace())
+                result = run("apply", *args, "--yes", "--json")
+                settle("10.77.0.50")
+                self.assertEqual(result.returncode, 2, text(result.stderr))
+                self.assertEqual(sent_changes(trace()[before:]), [])
+                document = json.loads(result.stdout)
+                self.assertEqual(list(document), ["adapter", "refused", "problems"])
+                self.assertEqual(document["adapter"], "10.77.0.1 (veth0)")
+                self.assertIs(document["refused"], True)
+                self.assertEqual(len(document["problems"]), len(expected), document)
+                for problem, message in zip(document["problems"], expected):
+                    self.assertIn(message, problem)
+                # The same reasons as the text on stderr.
+                for problem in document["problems"]:
+                    self.assertIn("  " + problem + "\n", text(result.stderr))
+
     def test_the_dialogs_own_refusals_stop_the_whole_batch(self):
         # 10.77.0.10 has a destination, 10.77.0.50 none: only the second
         # fails the write's check, and the first is not written either.
@@ -205,6 +236,26 @@ class Refusals(unittest.TestCase):
                 stderr = self.refused(*args, "--yes")
                 self.assertIn(message, stderr)
                 self.assertNotIn("設定を書き込みます", stderr)
+
+    def test_a_model_file_that_cannot_be_opened_is_named_with_the_reason(self):
+        missing = os.path.join(self.files.directory.name, "missing.dat")
+        folder = os.path.join(self.files.directory.name, "folder.dat")
+        os.makedirs(folder, exist_ok=True)
+        commands = [
+            ["show", SPARE],
+            ["write", SPARE, "--baud", "9600", "--yes"],
+            ["export", SPARE],
+            ["apply", self.good, SPARE, "--yes"],
+        ]
+        for args in commands:
+            for path, reason in ((missing, "No such file or directory"),
+                                 (folder, "Is a directory")):
+                with self.subTest(args[0], path=path):
+                    result = run(*args, "--models", path)
+                    self.assertEqual(result.returncode, 1, text(result.stderr))
+                    self.assertIn(f"tamroctl: --models {path}: cannot open: {reason}\n",
+                                  text(result.stderr))
+                    self.assertEqual(result.stdout, b"")
 
     def test_without_yes_and_no_terminal_nothing_is_written(self):
         stderr = self.refused(self.good, SOURCE, SPARE, status=1)

@@ -99,6 +99,22 @@ class NetworkCommands(unittest.TestCase):
         self.assertFalse(off_subnet["configured"])
         self.assertNotIn("settings", off_subnet)
 
+    @unittest.skipIf(RUNNER, "the lab's second adapter is made with Linux's ip")
+    def test_an_empty_search_names_the_adapter_and_the_doctor(self):
+        def sh(command):
+            subprocess.run(command, shell=True, check=True)
+        # A second adapter whose segment holds no device.
+        sh("ip link add tamroempty type veth peer name tamroemptypeer"
+           " && ip link set tamroemptypeer up && ip link set tamroempty up"
+           " && ip address add 10.88.0.1/24 dev tamroempty")
+        try:
+            result = run("search", "--adapter", "tamroempty")
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.assertEqual(result.stdout, b"No devices found on 10.88.0.1 (tamroempty).\n")
+            self.assertIn(b"run: tamroctl doctor --adapter 10.88.0.1\n", result.stderr)
+        finally:
+            sh("ip link del tamroempty")
+
     def test_search_table_shows_the_list_entries(self):
         result = run("search")
         self.assertEqual(result.returncode, 0)
