@@ -1,12 +1,9 @@
 #include "dialog_session.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "adapter_choice.h"
@@ -30,21 +27,9 @@ void reportUnopenableModelFile(std::string_view text) {
     while (!text.empty() && text.front() == '"') text.remove_prefix(1);
     while (!text.empty() && text.back() == '"') text.remove_suffix(1);
     const std::string path(text);
-    std::string reason;
-    std::error_code error;
-    const auto status = std::filesystem::status(pathFromUtf8(path), error);
-    if (error) {
-        reason = error.message();
-    } else if (std::filesystem::is_directory(status)) {
-        reason = std::strerror(EISDIR);
-    } else if (!std::filesystem::is_regular_file(status)) {
-        reason = "not a regular file";
-    } else if (std::FILE* file = openFile(path, "rb"); file == nullptr) {
-        reason = std::strerror(errno);
-    } else {
-        std::fclose(file);
-        return;  // it opened: the loader has shown what is wrong with it
-    }
+    const std::string reason = openFailureReason(path);
+    // It opened: the loader has shown what is wrong with it.
+    if (reason.empty()) return;
     std::cerr << "tamroctl: --models " << path << ": cannot open: " << reason << '\n';
 }
 

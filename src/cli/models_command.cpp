@@ -20,6 +20,7 @@
 #include "device_table_text.h"
 #include "models/model_file.h"
 #include "platform/executable_path.h"
+#include "platform/file_access.h"
 #include "platform/text.h"
 #include "protocol/vocabulary.h"
 
@@ -137,19 +138,6 @@ std::optional<std::string> modelFilePath(std::string_view text) {
     return defaultModelFilePath(*program);
 }
 
-// Why the system would not give the loader the file; "" when it would.
-std::string openFailureReason(const std::string& path) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (error) return error.message();
-    if (std::filesystem::is_directory(status)) return std::strerror(EISDIR);
-    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::strerror(errno);
-    std::fclose(file);
-    return "";
-}
-
 // The file's bytes, or nothing when it cannot be read.
 std::optional<std::string> fileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -161,6 +149,18 @@ std::optional<std::string> fileBytes(const std::string& path) {
 }
 
 }  // namespace
+
+std::string openFailureReason(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(pathFromUtf8(path), error);
+    if (error) return error.message();
+    if (std::filesystem::is_directory(status)) return std::strerror(EISDIR);
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    std::FILE* file = openFile(path, "rb");
+    if (file == nullptr) return std::strerror(errno);
+    std::fclose(file);
+    return "";
+}
 
 std::vector<std::string> modelFileWarnings(std::string_view bytes) {
     std::vector<std::string> warnings;

@@ -16,6 +16,10 @@ void addModelsCommand(CLI::App& app, int& exitCode);
 // model file follows; nothing when the own path cannot be had.
 std::optional<std::string> windowProgramPath();
 
+// Why the system would not give the model loader the file at `path`; ""
+// when it would.
+std::string openFailureReason(const std::string& path);
+
 // What a model file's bytes hold that the loader takes without a word but
 // that cannot work as meant, one sentence each.
 std::vector<std::string> modelFileWarnings(std::string_view bytes);
