@@ -201,8 +201,10 @@ std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices
                                        const std::optional<std::string>& model) {
     std::vector<std::string> problems = prepareTarget(dialog, devices, target, model);
     if (!problems.empty()) return problems;
+    const std::uint32_t before = dialog.lastWrite().number;
     dialog.form().userClick(ControlId::writeButton);
     const WriteAttempt& attempt = dialog.lastWrite();
+    if (attempt.number == before) return {"the write button did nothing"};
     // Every check passed when the confirmation was reached.
     if (attempt.result == WriteResult::cancelled) return {};
     if (attempt.result == WriteResult::refused) return {attempt.message};
@@ -557,8 +559,16 @@ int runApply(const ApplyOptions& options) {
                 if (target.values[i]) target.expected[i] = settingValue(form, settingFlags[i]);
             }
             std::cerr << "writing " << target.entry << " ...\n";
+            const std::uint32_t before = dialog.lastWrite().number;
             form.userClick(ControlId::writeButton);
             const WriteAttempt& attempt = dialog.lastWrite();
+            // Never another device's outcome: a press that did not reach the
+            // write is this device's failure.
+            if (attempt.number == before) {
+                target.result = BatchResult::failed;
+                target.message = "the write button did nothing";
+                continue;
+            }
             if (attempt.result == WriteResult::written) {
                 target.result = BatchResult::written;
                 continue;

@@ -200,8 +200,11 @@ int runWrite(const WriteOptions& options) {
                           << disabledReason(dialog, ControlId::writeButton) << '\n';
                 return usageErrorStatus;
             }
+            const std::uint32_t before = dialog.lastWrite().number;
             form.userClick(ControlId::writeButton);
-            // The worker has run by now.
+            // The worker has run by now; a press that never reached the write
+            // leaves an earlier outcome, which is not this one.
+            if (dialog.lastWrite().number == before) return 1;
             const WriteResult result = dialog.lastWrite().result;
             if (result == WriteResult::written) return 0;
             if (result == WriteResult::cancelled) std::cerr << "tamroctl: nothing was written\n";

@@ -42,6 +42,9 @@ enum class WriteResult {
 };
 
 struct WriteAttempt {
+    // Counts the presses that reached the write: a caller compares it before
+    // and after a press to know the outcome is this press's, not an earlier one's.
+    std::uint32_t number = 0;
     WriteResult result = WriteResult::none;
     bool assignment = false;  // off the subnet: the address assignment by MAC
     WriteCheck failedCheck = WriteCheck::none;

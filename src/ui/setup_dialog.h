@@ -171,6 +171,7 @@ private:
     std::array<OffReason, numberedControlCount> offReasons_{};
     SearchOutcome lastSearch_;
     WriteAttempt lastWrite_;
+    std::uint32_t writeAttempts_ = 0;
     PingOutcome lastPing_;
 };
 

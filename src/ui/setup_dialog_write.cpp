@@ -98,6 +98,7 @@ void SetupDialog::onWrite() {
     if (device == nullptr) return;
 
     lastWrite_ = WriteAttempt{};
+    lastWrite_.number = ++writeAttempts_;
     lastWrite_.assignment = device->configured != 1;
     lastWrite_.mac = device->mac;
     lastWrite_.deviceAddress = device->peer.address;

@@ -100,6 +100,20 @@ TEST_F(OutcomeTest, AWriteTellsWhichDeviceItWasAndHowManyBlocksWereAccepted) {
     EXPECT_EQ(failed.deviceAddress, deviceB);
 }
 
+TEST_F(OutcomeTest, APressThatNeverReachesTheWriteLeavesTheLastOutcomeNumbered) {
+    startOnDevice();
+    const WriteAttempt& first = pressWrite(MessageAnswer::ok);
+    EXPECT_EQ(first.result, WriteResult::written);
+    const std::uint32_t number = first.number;
+    EXPECT_GT(number, 0u);
+    // The form is off after the write: the press is ignored, and the outcome
+    // still is the earlier one, which a caller tells by its unchanged number.
+    EXPECT_EQ(form().userClick(ControlId::writeButton), UserInput::ignored);
+    EXPECT_EQ(dialog->lastWrite().number, number);
+    selectDevice(0);
+    EXPECT_EQ(pressWrite(MessageAnswer::cancel).number, number + 1);
+}
+
 TEST_F(OutcomeTest, AnAssignmentIsRecordedAsOne) {
     ASSERT_TRUE(startWithModels());
     search({offSubnetDevice(0xFF, farDevice)});
