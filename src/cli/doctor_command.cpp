@@ -70,9 +70,10 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
         const std::vector<UnusableReason> reasons = reasonsUnusable(row, !own.empty());
         // Some systems give an address no interface name of its own: the
         // interface's description is what `adapters` shows then.
-        const std::string name = !own.empty() && !own.front()->interfaceName.empty()
-                                     ? own.front()->interfaceName
-                                     : row.description;
+        std::string name = !own.empty() && !own.front()->interfaceName.empty()
+                               ? own.front()->interfaceName
+                               : row.description;
+        if (name.empty() || name.front() == '\0') name = "with index " + std::to_string(row.index);
         if (reasons.empty()) {
             std::string list;
             for (const AddressRow* address : own) {
@@ -107,7 +108,7 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
         }
         findings.push_back({true, "interface " + name + " is not a usable adapter: " + why,
                             "the search runs only on adapters that are up, with a hardware "
-                            "address and an IPv4 address",
+                            "address, an IPv4 address and a description",
                             fix});
     }
     return findings;

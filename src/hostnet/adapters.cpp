@@ -48,10 +48,16 @@ std::vector<UnusableReason> reasonsUnusable(const InterfaceRow& row, bool hasAdd
     if (row.hardwareAddressLength == 0) reasons.push_back(UnusableReason::noHardwareAddress);
     if (row.linkSpeed == rejectedLinkSpeed) reasons.push_back(UnusableReason::rejectedLinkSpeed);
     if (!hasAddress) reasons.push_back(UnusableReason::noAddress);
+    if (fieldText(row.description, 256).empty()) reasons.push_back(UnusableReason::noDescription);
     return reasons;
 }
 
-bool isUsable(const InterfaceRow& row) { return reasonsUnusable(row, true).empty(); }
+bool isUsable(const InterfaceRow& row) {
+    // A row without a description still claims its index's name (and so
+    // hides a later row of that index); its addresses are left out below.
+    const std::vector<UnusableReason> reasons = reasonsUnusable(row, true);
+    return reasons.empty() || reasons == std::vector{UnusableReason::noDescription};
+}
 
 std::string_view unusableReasonText(UnusableReason reason) {
     switch (reason) {
@@ -59,6 +65,7 @@ std::string_view unusableReasonText(UnusableReason reason) {
         case UnusableReason::noHardwareAddress: return "no hardware address";
         case UnusableReason::rejectedLinkSpeed: return "reports a link speed of 0x40000000";
         case UnusableReason::noAddress: return "no IPv4 address";
+        case UnusableReason::noDescription: return "no description";
     }
     return "unknown";
 }

@@ -33,15 +33,17 @@ enum class UnusableReason {
     noHardwareAddress,   // loopback and other links without one
     rejectedLinkSpeed,   // reports exactly 0x40000000 bit/s
     noAddress,           // has no IPv4 address
+    noDescription,       // the list shows an adapter by its description
 };
 
 // Every reason against `row`, in the order above; none when its addresses
-// are listed as adapters (given a description and not 127.0.0.1).
+// are listed as adapters (unless 127.0.0.1).
 // `hasAddress`: some IPv4 address is on the interface.
 std::vector<UnusableReason> reasonsUnusable(const InterfaceRow& row, bool hasAddress);
 
-// Whether the addresses on `row` may be listed: no reason against the
-// interface itself (its addresses are the address rows' business).
+// Whether `row` may name its index: no reason against the interface itself
+// but perhaps its missing description (its addresses are the address rows'
+// business, and a nameless index lists none).
 bool isUsable(const InterfaceRow& row);
 
 // The reason in words: "down", "no hardware address", ...

@@ -92,6 +92,13 @@ TEST(DoctorAdapters, BesideTheAdapterNamedOtherInterfacesAreOnlyInformation) {
         {{*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 7, ""}});
     ASSERT_EQ(unnamed.size(), 1u);
     EXPECT_EQ(unnamed[0].what, "interface Ethernet 2 is a usable adapter: 10.77.0.1/24");
+    // Without a description the adapter list leaves it out; the doctor must not call it usable.
+    const auto nameless = interfaceFindings(
+        {{9, 5, 6, 0, ""}},
+        {{*parseDottedText("10.77.0.1"), *parseDottedText("255.255.255.0"), 9, ""}});
+    ASSERT_EQ(nameless.size(), 1u);
+    EXPECT_TRUE(nameless[0].problem);
+    EXPECT_EQ(nameless[0].what, "interface with index 9 is not a usable adapter: no description");
 }
 
 TEST(DoctorFindings, ACheckNotMadeIsSkippedNeverOk) {

@@ -191,8 +191,11 @@ TEST_F(AdapterTableTest, TheReasonsAgainstAnInterfaceDecideWhetherItsAddressIsLi
         {bare, true, {R::noHardwareAddress}},
         {odd, true, {R::rejectedLinkSpeed}},
         {usable(1, "unaddressed"), false, {R::noAddress}},
-        {InterfaceRow{1, 7, 0, 0x40000000, "all"}, false,
-         {R::down, R::noHardwareAddress, R::rejectedLinkSpeed, R::noAddress}},
+        {usable(1, ""), true, {R::noDescription}},
+        {usable(1, "\0hidden"s), true, {R::noDescription}},
+        {InterfaceRow{1, 7, 0, 0x40000000, ""}, false,
+         {R::down, R::noHardwareAddress, R::rejectedLinkSpeed, R::noAddress,
+          R::noDescription}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row.description);
@@ -201,8 +204,11 @@ TEST_F(AdapterTableTest, TheReasonsAgainstAnInterfaceDecideWhetherItsAddressIsLi
             c.hasAddress ? std::vector{addressOn(1)} : std::vector<AddressRow>{};
         const bool listed = build(std::vector{c.row}, addresses).size() == 1;
         EXPECT_EQ(listed, c.reasons.empty());
-        // isUsable judges the interface alone; its addresses come with the address rows.
-        EXPECT_EQ(isUsable(c.row), reasonsUnusable(c.row, true).empty());
+        // isUsable judges the interface alone; its addresses come with the address
+        // rows, and a nameless row still claims its index (see FirstUsableRow...).
+        std::vector<UnusableReason> againstInterface = reasonsUnusable(c.row, true);
+        std::erase(againstInterface, R::noDescription);
+        EXPECT_EQ(isUsable(c.row), againstInterface.empty());
     }
     EXPECT_TRUE(isUsable(usable(1, "unaddressed")));
     EXPECT_FALSE(isUsable(odd));
