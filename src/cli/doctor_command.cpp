@@ -138,20 +138,80 @@ std::vector<Finding> sharedSubnetFindings(const AdapterTable& adapters) {
     return findings;
 }
 
+namespace {
+
+// Whether a route reaches past the adapter's own subnet: the subnet's
+// route brings back nothing from outside it.
+bool leadsOutside(const RouteEntry& route, const Ipv4& address, const Ipv4& mask) {
+    return prefixLength(route.mask) < prefixLength(mask) ||
+           networkOf(route.destination, mask) != networkOf(address, mask);
+}
+
+std::string rangeText(const RouteEntry& route) {
+    return toDottedText(networkOf(route.destination, route.mask)) + "/" +
+           std::to_string(prefixLength(route.mask));
+}
+
+}  // namespace
+
 std::vector<Finding> reversePathFindings(const std::string& interfaceName,
-                                         std::optional<std::int32_t> level) {
-    if (!level) return {};
-    if (*level != 1) {
-        return {{false, "reverse-path filtering on " + interfaceName + " is " +
-                            (*level == 0 ? "off" : "loose"),
+                                         const ReversePathSettings& settings,
+                                         const std::optional<std::vector<RouteEntry>>& routes,
+                                         const Ipv4& address, const Ipv4& mask) {
+    if (!settings.all && !settings.own) return {};
+    const std::int32_t all = settings.all.value_or(0);
+    // The kernel applies the larger of the two.
+    const std::int32_t level = std::max(all, settings.own.value_or(0));
+    const std::string on = "reverse-path filtering on " + interfaceName;
+    if (level == 0) return {{false, on + " is off", "", ""}};
+    const bool strict = level == 1;
+    const std::string mode = strict ? "strict" : "loose";
+    if (!routes) {
+        Finding unread{false,
+                       on + " is " + mode + ", but the routes could not be read: whether replies "
+                                            "from outside the subnet come back was not checked",
+                       "", ""};
+        unread.standing = Standing::skipped;
+        return {unread};
+    }
+    // Strict filtering wants the route back to leave through the interface
+    // the reply came in on; loose, any route back at all.
+    std::vector<const RouteEntry*> back;
+    for (const RouteEntry& route : *routes) {
+        if (strict && route.interfaceName != interfaceName) continue;
+        if (leadsOutside(route, address, mask)) back.push_back(&route);
+    }
+    const bool viaDefault = std::any_of(back.begin(), back.end(), [](const RouteEntry* route) {
+        return prefixLength(route->mask) == 0;
+    });
+    if (viaDefault) {
+        return {{false,
+                 on + " is " + mode +
+                     (strict ? " and the default route leads back through " + interfaceName
+                             : " and a default route leads back"),
                  "", ""}};
     }
-    return {{true, "strict reverse-path filtering on " + interfaceName + " (rp_filter 1)",
-             "a device outside the adapter's subnet answers from an address the host would not "
-             "route through this adapter; its replies are dropped without a trace, so it is "
-             "never listed and cannot be given an address",
-             "sysctl -w net.ipv4.conf.all.rp_filter=2 net.ipv4.conf." + interfaceName +
-                 ".rp_filter=2"}};
+    if (!back.empty()) {
+        std::string ranges;
+        for (const RouteEntry* route : back) ranges += (ranges.empty() ? "" : ", ") + rangeText(*route);
+        return {{false,
+                 on + " is " + mode + "; outside the subnet, replies come back only from " +
+                     ranges + (strict ? " (routed through " + interfaceName + ")" : ""),
+                 "", ""}};
+    }
+    const std::string sysctl =
+        all == 0 ? "sysctl -w net.ipv4.conf." + interfaceName + ".rp_filter=0"
+                 : "sysctl -w net.ipv4.conf.all.rp_filter=0 net.ipv4.conf." + interfaceName +
+                       ".rp_filter=0";
+    return {{true,
+             mode + " reverse-path filtering on " + interfaceName + " (rp_filter " +
+                 std::to_string(level) + ") and no route back" +
+                 (strict ? " through " + interfaceName : " (no default route)"),
+             "a device outside the adapter's subnet answers from an address the host has no "
+             "route to" + std::string(strict ? " through this adapter" : "") +
+                 "; its replies are dropped without a trace, so it is never listed and cannot be "
+                 "given an address (DEVICE_RANGE/PREFIX: the addresses the devices answer from)",
+             "ip route add DEVICE_RANGE/PREFIX dev " + interfaceName + ", or " + sysctl}};
 }
 
 std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const Ipv4& adapter) {
@@ -286,7 +346,8 @@ int runDoctor(const DoctorOptions& options) {
     } else {
         std::cout << "checking " << adapterEntryText(*adapter) << '\n';
         const std::string name(adapterInterfaceName(*adapter));
-        for (auto&& more : {reversePathFindings(name, reversePathFilter(name)),
+        for (auto&& more : {reversePathFindings(name, reversePathSettings(name), ipv4Routes(),
+                                                adapter->address, adapter->mask),
                             portFindings(udpPortHolders(devicePort), adapter->address)}) {
             findings.insert(findings.end(), more.begin(), more.end());
         }

@@ -27,8 +27,13 @@ std::vector<Finding> interfaceFindings(const std::vector<InterfaceRow>& interfac
 // Two adapters whose subnets overlap.
 std::vector<Finding> sharedSubnetFindings(const AdapterTable& adapters);
 
+// Reverse-path filtering on the adapter's interface weighed against the
+// routes back: off-subnet replies pass only along a route to their source
+// (strict: one through this interface). `routes`: nothing when unread.
 std::vector<Finding> reversePathFindings(const std::string& interfaceName,
-                                         std::optional<std::int32_t> level);
+                                         const ReversePathSettings& settings,
+                                         const std::optional<std::vector<RouteEntry>>& routes,
+                                         const Ipv4& address, const Ipv4& mask);
 
 // The port taken on the adapter's address (or on every address).
 std::vector<Finding> portFindings(const std::vector<PortHolder>& holders, const Ipv4& adapter);

@@ -1,5 +1,6 @@
 #include "choice_options.h"
 #include "device_text.h"
+#include "form_changes.h"
 #include "exit_status.h"
 #include "terminal_prompt.h"
 #include "model_choice.h"
@@ -161,6 +162,7 @@ struct Target {
     SettingValues expected;  // what the form held for each value given
     VerifyResult verify = VerifyResult::unchecked;
     std::vector<std::string> differing;
+    std::vector<std::string> changes;  // what the write changes, as the confirmation lists it
 };
 
 std::int32_t findTarget(const Form& form, const DeviceTable& devices, const Target& target) {
@@ -209,6 +211,28 @@ std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices
     if (attempt.result == WriteResult::cancelled) return {};
     if (attempt.result == WriteResult::refused) return {attempt.message};
     return {"the write button did nothing"};
+}
+
+// Right after a target's rehearsal, while the form holds its values: the
+// changes its confirmation lists, and a warning when turning DHCP off
+// leaves it a mask other than the adapter's.
+void noteRehearsed(const SetupDialog& dialog, const DeviceTable& devices, Target& target,
+                   const ApplyOptions& options, std::vector<std::string>& warnings) {
+    const Form& form = dialog.form();
+    const std::int32_t position = findTarget(form, devices, target);
+    if (position < 0) return;
+    const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
+    target.changes = formChanges(form, device);
+    const AdapterTable& adapters = dialog.adapters();
+    const std::int32_t adapter = form.selection(ControlId::adapterCombo);
+    if (adapter < 0 || adapter >= adapters.adapterCount) return;
+    const Ipv4& mask = adapters.adapters[static_cast<std::size_t>(adapter)].mask;
+    if (const auto kept = keptMask(form, device, mask, target.values[maskIndex].has_value())) {
+        const std::string howToSet = "\"mask\": \"" + toDottedText(mask) + "\" in " +
+                                     options.file + ", or a mask column in --addresses";
+        warnings.push_back(target.entry + ": " + keptMaskWarning(*kept, mask, howToSet));
+        std::cerr << "tamroctl: warning: " << warnings.back() << '\n';
+    }
 }
 
 // The batch as the file, the map and this search make it: every reason it
@@ -420,7 +444,8 @@ void printTable(const std::vector<Target>& targets, bool verified) {
     }
 }
 
-void printJson(const std::vector<Target>& targets, bool verified, const std::string& adapter) {
+void printJson(const std::vector<Target>& targets, bool verified, const std::string& adapter,
+               const std::vector<std::string>& warnings) {
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const Target& t : targets) {
         nlohmann::ordered_json row;
@@ -440,6 +465,7 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
     nlohmann::ordered_json result;
     result["adapter"] = adapter;
     result["devices"] = std::move(rows);
+    result["warnings"] = warnings;
     std::cout << result.dump(2) << '\n';
 }
 
@@ -518,10 +544,10 @@ int runApply(const ApplyOptions& options) {
         if (problems.empty()) {
             rehearsing = true;
             frontEnd.setQuiet(true);
-            for (const Target& target : targets) {
-                for (const std::string& each : rehearseWrite(dialog, devices, target, model)) {
-                    problems.push_back(target.entry + ": " + each);
-                }
+            for (Target& target : targets) {
+                const std::vector<std::string> found = rehearseWrite(dialog, devices, target, model);
+                for (const std::string& each : found) problems.push_back(target.entry + ": " + each);
+                if (found.empty()) noteRehearsed(dialog, devices, target, options, plan.warnings);
             }
             frontEnd.setQuiet(false);
             rehearsing = false;
@@ -541,6 +567,7 @@ int runApply(const ApplyOptions& options) {
             if (target.address) std::cerr << " -> " << toDottedText(*target.address);
             if (!target.configured) std::cerr << " (address assignment)";
             std::cerr << '\n';
+            if (!options.yes) printChanges(target.changes, std::cerr, "    ");
         }
         if (!confirmAtTerminal(options.yes)) {
             std::cerr << "tamroctl: nothing was written\n";
@@ -580,7 +607,7 @@ int runApply(const ApplyOptions& options) {
         const bool verify = options.verifyOption->count() > 0;
         if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);
         if (options.json) {
-            printJson(targets, verify, adapterText);
+            printJson(targets, verify, adapterText, plan.warnings);
         } else {
             printTable(targets, verify);
         }

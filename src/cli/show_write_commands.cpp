@@ -1,5 +1,6 @@
 #include "choice_options.h"
 #include "device_text.h"
+#include "form_changes.h"
 #include "exit_status.h"
 #include "terminal_prompt.h"
 #include "model_choice.h"
@@ -72,35 +73,6 @@ nlohmann::ordered_json formJson(const Form& form) {
     return controls;
 }
 
-// A control's value as the operator reads it; "-" for nothing.
-std::string shownValue(const Form& form, ControlId id) {
-    std::string text;
-    switch (controlKind(id)) {
-        case ControlKind::checkBox: return form.checked(id) ? "on" : "off";
-        case ControlKind::address: {
-            const AddressFields fields = form.address(id);
-            if (fields.filledCount() == 0) return "-";
-            for (std::size_t i = 0; i < 4; ++i) {
-                if (i > 0) text += '.';
-                if (fields.fields[i] >= 0) text += std::to_string(fields.fields[i]);
-            }
-            return text;
-        }
-        default: text = utf8OrAscii(form.text(id)); break;
-    }
-    return text.empty() ? "-" : text;
-}
-
-// The current-setting text on the same row as `item`, if it has one.
-const TemplateItem* currentTextFor(const TemplateItem& item) {
-    for (const TemplateItem& other : templateItems()) {
-        if (other.numbered() && other.area == Area::current && other.label == item.label) {
-            return &other;
-        }
-    }
-    return nullptr;
-}
-
 // The address box and the settings column, as the window lays them out:
 // "label current -> new", the controls switched off marked.
 void printForm(const Form& form, const DeviceRecord& device, std::ostream& out) {
@@ -115,14 +87,12 @@ void printForm(const Form& form, const DeviceRecord& device, std::ostream& out) 
         if (!item.numbered() || !form.visible(item.id)) continue;
         if (item.area != Area::addressBox && item.area != Area::newSetting) continue;
         if (item.kind == ControlKind::pushButton) continue;
-        std::string label(item.label);
-        if (!label.ends_with(":")) label += ':';
-        out << "  " << label << ' ';
-        if (const TemplateItem* current = currentTextFor(item)) {
-            const std::string now = form.text(current->id);
-            out << (now.empty() ? "-" : utf8OrAscii(now)) << " -> ";
+        std::optional<std::string> current;
+        if (const TemplateItem* text = currentTextFor(item)) {
+            const std::string now = form.text(text->id);
+            current = now.empty() ? "-" : utf8OrAscii(now);
         }
-        out << shownValue(form, item.id);
+        out << "  " << rowText(item, current, shownValue(form, item.id));
         if (!form.enabled(item.id)) out << "  (disabled)";
         out << '\n';
     }
@@ -163,6 +133,23 @@ struct WriteOptions {
     std::array<CLI::Option*, settingFlags.size()> given{};
 };
 
+// A warning, not a refusal: the device may be meant for another subnet.
+void warnOfKeptMask(const SetupDialog& dialog, const DeviceRecord& device,
+                    const WriteOptions& options) {
+    const AdapterTable& adapters = dialog.adapters();
+    const std::int32_t position = dialog.form().selection(ControlId::adapterCombo);
+    if (position < 0 || position >= adapters.adapterCount) return;
+    const Ipv4& mask = adapters.adapters[static_cast<std::size_t>(position)].mask;
+    bool maskGiven = false;
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        if (settingFlags[i].control == ControlId::netmaskCtrl) maskGiven = options.given[i]->count() > 0;
+    }
+    if (const auto kept = keptMask(dialog.form(), device, mask, maskGiven)) {
+        std::cerr << "tamroctl: warning: "
+                  << keptMaskWarning(*kept, mask, "--mask " + toDottedText(mask)) << '\n';
+    }
+}
+
 int runWrite(const WriteOptions& options) {
     if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
     // Refuse what no control could take before anything is sent, in the
@@ -180,10 +167,13 @@ int runWrite(const WriteOptions& options) {
     }
     if (refused) return usageErrorStatus;
 
-    CommandFrontEnd frontEnd([&options](std::string_view) { return confirmAtTerminal(options.yes); });
+    // The confirmation lists what the write changes, found once every value is in.
+    std::vector<std::string> changes;
+    CommandFrontEnd frontEnd(
+        [&options, &changes](std::string_view) { return confirmChanges(changes, options.yes); });
     frontEnd.setResultTexts({writeCompleteMessage});
     return withSelectedDevice(
-        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& /*device*/) {
+        options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (options.given[i]->count() == 0) continue;
                 const std::string problem =
@@ -200,6 +190,8 @@ int runWrite(const WriteOptions& options) {
                           << disabledReason(dialog, ControlId::writeButton) << '\n';
                 return usageErrorStatus;
             }
+            warnOfKeptMask(dialog, device, options);
+            changes = formChanges(form, device);
             const std::uint32_t before = dialog.lastWrite().number;
             form.userClick(ControlId::writeButton);
             // The worker has run by now; a press that never reached the write

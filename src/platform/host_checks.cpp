@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -60,17 +61,29 @@ bool opens(int type) {
 
 }  // namespace
 
-std::optional<std::int32_t> reversePathFilter(std::string_view interfaceName) {
+ReversePathSettings reversePathSettings(std::string_view interfaceName) {
     // A name that could climb out of the directory is no interface's.
     if (interfaceName.empty() || interfaceName.find('/') != std::string_view::npos ||
         interfaceName == "." || interfaceName == "..") {
-        return std::nullopt;
+        return {};
     }
     const std::string base = "/proc/sys/net/ipv4/conf/";
-    const auto all = readNumber(base + "all/rp_filter");
-    const auto own = readNumber(base + std::string(interfaceName) + "/rp_filter");
-    if (!all && !own) return std::nullopt;
-    return std::max(all.value_or(0), own.value_or(0));
+    return {readNumber(base + "all/rp_filter"),
+            readNumber(base + std::string(interfaceName) + "/rp_filter")};
+}
+
+std::optional<std::int32_t> reversePathFilter(std::string_view interfaceName) {
+    const ReversePathSettings settings = reversePathSettings(interfaceName);
+    if (!settings.all && !settings.own) return std::nullopt;
+    return std::max(settings.all.value_or(0), settings.own.value_or(0));
+}
+
+std::optional<std::vector<RouteEntry>> ipv4Routes() {
+    std::ifstream file("/proc/net/route");
+    if (!file) return std::nullopt;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parseRouteTable(text.str());
 }
 
 std::vector<FirewallListing> firewallListings() {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/route_table.h"
+
 namespace tamro {
 
 // What the host's own settings say about receiving the devices' replies.
@@ -15,6 +17,18 @@ namespace tamro {
 // host-wide and the interface's setting (0 off, 1 strict, 2 loose).
 // Nothing where the system has no such filter or will not say.
 std::optional<std::int32_t> reversePathFilter(std::string_view interfaceName);
+
+// The two settings the filter in force comes from, each nothing when it
+// could not be read: the host-wide one and the interface's own.
+struct ReversePathSettings {
+    std::optional<std::int32_t> all;
+    std::optional<std::int32_t> own;
+};
+ReversePathSettings reversePathSettings(std::string_view interfaceName);
+
+// The host's IPv4 routes, read without sending anything; nothing where
+// the system will not say.
+std::optional<std::vector<RouteEntry>> ipv4Routes();
 
 // A firewall's rules as its own listing tool prints them.
 struct FirewallListing {

@@ -6,6 +6,11 @@ namespace tamro {
 
 std::optional<std::int32_t> reversePathFilter(std::string_view) { return std::nullopt; }
 
+ReversePathSettings reversePathSettings(std::string_view) { return {}; }
+
+// Nothing reads the routes where there is no reverse-path filter to weigh them against.
+std::optional<std::vector<RouteEntry>> ipv4Routes() { return std::nullopt; }
+
 std::vector<FirewallListing> firewallListings() { return {}; }
 
 EchoSocketCheck checkEchoSocket() {

@@ -111,14 +111,16 @@ TEST(DoctorFindings, ACheckNotMadeIsSkippedNeverOk) {
 }
 
 TEST(DoctorAdapters, ReversePathLevels) {
-    EXPECT_TRUE(reversePathFindings("eth0", std::nullopt).empty());
-    EXPECT_FALSE(reversePathFindings("eth0", 0).front().problem);
-    EXPECT_FALSE(reversePathFindings("eth0", 2).front().problem);
-    const auto strict = reversePathFindings("eth0", 1);
+    const Ipv4 own = *parseDottedText("10.77.0.1");
+    const Ipv4 mask = *parseDottedText("255.255.255.0");
+    const std::vector<RouteEntry> none;
+    EXPECT_TRUE(reversePathFindings("eth0", {}, none, own, mask).empty());
+    EXPECT_FALSE(reversePathFindings("eth0", {0, 0}, none, own, mask).front().problem);
+    const auto strict = reversePathFindings("eth0", {0, 1}, none, own, mask);
     ASSERT_EQ(strict.size(), 1u);
     EXPECT_TRUE(strict[0].problem);
     EXPECT_EQ(strict[0].fix,
-              "sysctl -w net.ipv4.conf.all.rp_filter=2 net.ipv4.conf.eth0.rp_filter=2");
+              "ip route add DEVICE_RANGE/PREFIX dev eth0, or sysctl -w net.ipv4.conf.eth0.rp_filter=0");
 }
 
 TEST(DoctorAdapters, OnlyAHolderOnTheAdaptersAddressOrOnAllBlocksThePort) {

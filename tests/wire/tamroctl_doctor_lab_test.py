@@ -57,10 +57,11 @@ class HostChecks(unittest.TestCase):
         found = problems(self.doctor().stdout, "strict reverse-path filtering")
         self.assertEqual(len(found), 1)
         self.assertIn("outside the adapter's subnet", found[0][2])
-        sh(found[0][3])
+        # The lab's host side has no gateway: the filter goes off, or a route leads back.
+        sh(found[0][3].split(", or ")[1])
         self.assertEqual(problems(self.doctor().stdout, "reverse-path"), [])
         with open(f"/proc/sys/net/ipv4/conf/{IF}/rp_filter", encoding="ascii") as level:
-            self.assertEqual(level.read().strip(), "2")
+            self.assertEqual(level.read().strip(), "0")
 
     def test_a_firewall_rule_dropping_replies_is_found_and_its_fix_works(self):
         if shutil.which("nft") is None:
