@@ -16,7 +16,8 @@ namespace tamro {
 // Nothing where the system has no such filter or will not say.
 std::optional<std::int32_t> reversePathFilter(std::string_view interfaceName);
 
-// A firewall's rules as its own listing tool prints them.
+// A firewall's rules as its own listing tool prints them: nft's JSON,
+// iptables-save's text.
 struct FirewallListing {
     std::string tool;     // "nftables", "iptables"
     std::string command;  // what was run
