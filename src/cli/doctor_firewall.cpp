@@ -281,9 +281,13 @@ std::vector<Finding> rulesetFindings(const std::string& tool, const RuleSet& rul
         return {unsure};
     }
     Report report(tool, rules, adapter);
+    bool skipped = false;
     for (std::size_t t = 0; t < rules.tables.size(); ++t) {
         const Table& table = rules.tables[t];
-        if (table.family == "ip" && skipIpTables.contains(table.name)) continue;
+        if (table.family == "ip" && skipIpTables.contains(table.name)) {
+            skipped = true;
+            continue;
+        }
         for (const Chain& chain : table.chains) {
             if (!walked(table, chain)) continue;
             for (const FirewallProbe& probe : probes) {
@@ -296,8 +300,8 @@ std::vector<Finding> rulesetFindings(const std::string& tool, const RuleSet& rul
     std::vector<Finding> findings = report.findings();
     if (findings.empty()) {
         findings.push_back({false,
-                            tool + ": no rule drops the devices' replies or echo replies on " +
-                                adapter.interfaceName,
+                            tool + ": no rule " + (skipped ? "outside iptables' tables " : "") +
+                                "drops the devices' replies or echo replies on " + adapter.interfaceName,
                             "", ""});
     }
     return findings;
