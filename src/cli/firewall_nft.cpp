@@ -111,6 +111,7 @@ std::string renderMatch(const Json& match) {
 
 std::string renderStatement(const Json& statement) {
     const std::string key = onlyKey(statement);
+    if (key.empty()) return statement.dump();
     const Json& body = *member(statement, key.c_str());
     if (key == "match") return renderMatch(body);
     if (key == "accept" || key == "drop" || key == "continue" || key == "return") return key;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <set>
 #include <string>
 #include <vector>
 
@@ -233,6 +236,45 @@ TEST(DoctorFirewall, AnyListingIsReadWithoutCrashAndWithinBounds) {
     const auto found = run(many);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(findingTag(found[0]), "[unsure] ");
+}
+
+// Every value of every saved listing replaced in turn by one of another
+// shape, and every iptables line cut short: each is read and walked.
+TEST(DoctorFirewall, SavedListingsWithAnyPartOutOfShapeAreStillRead) {
+    const std::vector<nlohmann::json> others = {
+        nullptr, 7, -1, "x", "@missing", nlohmann::json::array(), nlohmann::json::object(),
+        {{"set", {1, "a"}}}, {{"prefix", {{"addr", 3}, {"len", 99}}}}, {{"range", {"a"}}},
+        {{"jump", {{"target", "input"}}}}};
+    std::size_t walked = 0;
+    for (const char* name : {"nft_undecided.json", "nft_jump_udp.json", "nft_policy_tcp_only.json",
+                             "iptables_policy.json"}) {
+        const nlohmann::json saved = nlohmann::json::parse(savedRuleSet(name));
+        // Each leaf and each object or list above it.
+        std::set<std::string> pointers;
+        const nlohmann::json flat = saved.flatten();
+        for (auto leaf = flat.begin(); leaf != flat.end(); ++leaf) {
+            for (auto pointer = nlohmann::json::json_pointer(leaf.key()); !pointer.empty();
+                 pointer = pointer.parent_pointer()) {
+                pointers.insert(pointer.to_string());
+            }
+        }
+        for (const std::string& pointer : pointers) {
+            for (const nlohmann::json& other : others) {
+                nlohmann::json changed = saved;
+                changed[nlohmann::json::json_pointer(pointer)] = other;
+                const auto found = firewallFindings({{"nftables", "nft", changed.dump()}}, adapter);
+                EXPECT_FALSE(found.empty()) << name << " " << pointer;
+                ++walked;
+            }
+        }
+    }
+    EXPECT_GT(walked, 1000u);
+
+    const std::string text(savedRuleSet("iptables_cases.txt"));
+    for (std::size_t cut = 0; cut < text.size(); ++cut) {
+        const auto found = iptables(text.substr(0, cut) + "\n" + text.substr(text.find('\n', cut) == std::string::npos ? text.size() : text.find('\n', cut)));
+        EXPECT_FALSE(found.empty()) << cut;
+    }
 }
 
 TEST(DoctorFirewall, AListingThatCouldNotBeReadIsAProblemAndNoListingSaysNothing) {
