@@ -242,6 +242,7 @@ std::vector<FirewallProbe> firewallProbes(const FirewallAdapter& adapter) {
         packet.dport = toPort;
         packet.ctState = state;
         packet.pktType = type;
+        packet.dstType = type == pktBroadcast ? addrBroadcast : addrLocal;
         return packet;
     };
     // Discovery is broadcast from the device port: a reply matches no

@@ -140,6 +140,7 @@ private:
             case Field::dport: result = fitValues(packet_.dport, match.values); break;
             case Field::l4proto: result = fitValues(one(packet_.l4proto), match.values); break;
             case Field::pktType: result = fitValues(one(packet_.pktType), match.values); break;
+            case Field::dstType: result = fitValues(one(packet_.dstType), match.values); break;
             case Field::icmpType:
                 if (packet_.icmpType) result = fitValues(one(*packet_.icmpType), match.values);
                 break;

@@ -124,6 +124,18 @@ std::optional<Values> packetType(const std::string& text) {
     return std::nullopt;
 }
 
+std::optional<Values> addressTypes(const std::string& text) {
+    Values values;
+    for (const std::string& part : split(text, ',')) {
+        if (part == "UNICAST") values.push_back({addrUnicast, addrUnicast});
+        else if (part == "LOCAL") values.push_back({addrLocal, addrLocal});
+        else if (part == "BROADCAST") values.push_back({addrBroadcast, addrBroadcast});
+        else if (part == "MULTICAST") values.push_back({addrMulticast, addrMulticast});
+        else return std::nullopt;
+    }
+    return values;
+}
+
 bool nonTerminating(const std::string& target) {
     for (const char* known : {"LOG", "NFLOG", "ULOG", "AUDIT", "TRACE", "MARK", "CONNMARK",
                               "CLASSIFY", "TCPMSS", "DSCP", "TOS", "TTL", "CT", "NOTRACK"}) {
@@ -162,7 +174,9 @@ Rule readRule(const std::vector<std::string>& spec, const std::string& line,
             negated = false;
             continue;
         }
-        if (!hasValue) {
+        if (module == "addrtype" && option == "--limit-iface-in") {
+            // The type as seen from the incoming interface: the same here.
+        } else if (!hasValue) {
             unknown(option);
         } else if (option == "-s" || option == "--source") {
             const auto found = network(value);
@@ -230,17 +244,18 @@ Rule readRule(const std::vector<std::string>& spec, const std::string& line,
         } else if (module == "pkttype" && option == "--pkt-type") {
             add(Field::pktType, packetType(value), shown);
             ++i;
+        } else if (module == "addrtype" && option == "--dst-type") {
+            add(Field::dstType, addressTypes(value), shown);
+            ++i;
         } else if (module == "comment" && option == "--comment") {
             ++i;
         } else {
             // Some other match: it may take the packet or not.
-            std::string words = shown;
-            while (i + 2 < spec.size() && !spec[i + 2].starts_with("-") && spec[i + 2] != "!") {
-                words += " " + spec[i + 2];
-                ++i;
+            std::string words = (negated ? "! " : "") + option;
+            while (i + 1 < spec.size() && !spec[i + 1].starts_with("-") && spec[i + 1] != "!") {
+                words += " " + spec[++i];
             }
             unknown((module.empty() ? "" : "-m " + module + " ") + words);
-            if (hasValue && !value.starts_with("-") && value != "!") ++i;
         }
         negated = false;
     }

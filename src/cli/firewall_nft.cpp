@@ -58,6 +58,7 @@ std::string render(const Json& value) {
     if (value.is_number_integer()) return std::to_string(value.get<std::int64_t>());
     if (value.is_array()) return renderList(value, ",");
     if (value.is_null()) return "";
+    if (value.is_boolean()) return value.get<bool>() ? "exists" : "missing";
     const std::string key = onlyKey(value);
     const Json* body = member(value, key.c_str());
     if (body != nullptr) {
@@ -69,6 +70,11 @@ std::string render(const Json& value) {
         }
         if (key == "payload") return text(*body, "protocol") + " " + text(*body, "field");
         if (key == "ct") return "ct " + text(*body, "key");
+        if (key == "fib") {
+            const Json* flags = member(*body, "flags");
+            return "fib " + (flags && flags->is_array() ? renderList(*flags, " . ") : "") + " " +
+                   text(*body, "result");
+        }
         if (key == "prefix") return text(*body, "addr") + "/" + text(*body, "len");
         if (key == "range" && body->is_array() && body->size() == 2) {
             return render((*body)[0]) + "-" + render((*body)[1]);
@@ -266,6 +272,12 @@ private:
                 if (const auto known = icmpTypeNumber(word)) return known;
                 return number(word);
             case Field::ctState: return ctStateBit(word);
+            case Field::dstType:
+                if (word == "unicast") return addrUnicast;
+                if (word == "local") return addrLocal;
+                if (word == "broadcast") return addrBroadcast;
+                if (word == "multicast") return addrMulticast;
+                return std::nullopt;
             case Field::pktType:
                 if (word == "host") return pktHost;
                 if (word == "broadcast") return pktBroadcast;
@@ -313,6 +325,15 @@ private:
             if (key == "pkttype") return {Field::pktType, {}, {}};
             if (key == "nfproto") return {{}, {}, "ipv4"};
             if (key == "protocol") return {{}, {}, "ip"};
+            return {};
+        }
+        if (const Json* fib = member(left, "fib")) {
+            // The destination's routing type, looked up alone or through
+            // the incoming interface: the same for these packets.
+            const Json* flags = member(*fib, "flags");
+            const bool daddr = flags && flags->is_array() && !flags->empty() && (*flags)[0] == "daddr" &&
+                               (flags->size() == 1 || (flags->size() == 2 && (*flags)[1] == "iif"));
+            if (text(*fib, "result") == "type" && daddr) return {Field::dstType, {}, {}};
             return {};
         }
         if (const Json* ct = member(left, "ct")) {

@@ -27,7 +27,13 @@ inline constexpr std::uint32_t ctUntracked = 64;
 inline constexpr std::uint32_t pktHost = 0;
 inline constexpr std::uint32_t pktBroadcast = 1;
 
-enum class Field { iifname, saddr, daddr, l4proto, sport, dport, icmpType, ctState, pktType };
+// Routing types of the destination address, as the kernel numbers them.
+inline constexpr std::uint32_t addrUnicast = 1;
+inline constexpr std::uint32_t addrLocal = 2;
+inline constexpr std::uint32_t addrBroadcast = 3;
+inline constexpr std::uint32_t addrMulticast = 5;
+
+enum class Field { iifname, saddr, daddr, l4proto, sport, dport, icmpType, ctState, pktType, dstType };
 
 // One condition of a rule. `unknown` names a condition this reader does not
 // evaluate; such a rule may or may not match.
@@ -103,6 +109,7 @@ struct Packet {
     std::optional<std::uint32_t> icmpType;
     std::uint32_t ctState = ctNew;
     std::uint32_t pktType = pktHost;
+    std::uint32_t dstType = addrLocal;
 };
 
 enum class Outcome {

@@ -135,8 +135,14 @@ TEST(DoctorFirewall, IptablesRulesEachDroppingTheRepliesAndTheirExactRemoval) {
     EXPECT_EQ(one("-A INPUT -g LAN\n-A LAN -p icmp -m icmp --icmp-type 0 -j DROP\n").fix,
               "iptables -D LAN -p icmp -m icmp --icmp-type 0 -j DROP");
 
+    EXPECT_TRUE(has(one("-A INPUT -m addrtype --dst-type BROADCAST --limit-iface-in -j DROP\n").why,
+                    "it drops discovery replies sent by broadcast on 10.77.0.0/24 and broadcast "
+                    "discovery replies from devices outside 10.77.0.0/24: "));
+
     // Rules that never see these packets: another protocol, interface, port.
     const auto clean = iptables(head +
+                                "-A INPUT -m addrtype --dst-type MULTICAST -j DROP\n"
+                                "-A INPUT -m addrtype ! --dst-type LOCAL,BROADCAST -j DROP\n"
                                 "-A INPUT -p tcp -m tcp --dport 22 -j DROP\n"
                                 "-A INPUT -i eth1 -j DROP\n"
                                 "-A INPUT ! -i veth0 -j DROP\n"
@@ -147,6 +153,27 @@ TEST(DoctorFirewall, IptablesRulesEachDroppingTheRepliesAndTheirExactRemoval) {
     ASSERT_EQ(clean.size(), 1u);
     EXPECT_EQ(findingTag(clean[0]), "[ok] ");
     EXPECT_EQ(clean[0].what, "iptables: no rule drops the devices' replies or echo replies on veth0");
+}
+
+TEST(DoctorFirewall, NftablesDestinationTypeAndReversePathLookups) {
+    const std::string json = R"({"nftables": [
+        {"table": {"family": "ip", "name": "t"}},
+        {"chain": {"family": "ip", "table": "t", "name": "in", "type": "filter", "hook": "input",
+                   "prio": 0, "policy": "accept"}},
+        {"rule": {"family": "ip", "table": "t", "chain": "in", "handle": 5, "expr": [
+            {"match": {"op": "==", "left": {"fib": {"result": "type", "flags": ["daddr", "iif"]}},
+                       "right": {"set": ["broadcast", "multicast"]}}}, {"drop": null}]}},
+        {"rule": {"family": "ip", "table": "t", "chain": "in", "handle": 6, "expr": [
+            {"match": {"op": "==", "left": {"fib": {"result": "oif", "flags": ["saddr", "iif"]}},
+                       "right": false}}, {"drop": null}]}}]})";
+    const auto found = firewallFindings({{"nftables", "nft", json}}, adapter);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_TRUE(found[0].problem);
+    EXPECT_EQ(found[0].what, "nftables rule in ip t in (handle 5): fib daddr . iif type { broadcast, multicast } drop");
+    EXPECT_TRUE(has(found[0].why, "it drops discovery replies sent by broadcast"));
+    EXPECT_FALSE(has(found[0].why, "devices on 10.77.0.0/24,"));
+    EXPECT_EQ(findingTag(found[1]), "[unsure] ");
+    EXPECT_TRUE(has(found[1].why, "depends on \"fib saddr . iif oif missing\""));
 }
 
 TEST(DoctorFirewall, IptablesPoliciesAndTablesBeforeFilter) {
