@@ -291,12 +291,12 @@ int runDoctor(const DoctorOptions& options) {
             findings.insert(findings.end(), more.begin(), more.end());
         }
     }
+    const std::vector<FirewallListing> listings = firewallListings();
     if (adapter != nullptr) {
         const auto more = firewallFindings(
-            firewallListings(),
-            {std::string(adapterInterfaceName(*adapter)), adapter->address, adapter->mask});
+            listings, {std::string(adapterInterfaceName(*adapter)), adapter->address, adapter->mask});
         findings.insert(findings.end(), more.begin(), more.end());
-    } else {
+    } else if (!listings.empty()) {
         // The rules are walked for one adapter's packets.
         Finding skipped{false, "the firewall's rules: not evaluated without an adapter", "", ""};
         skipped.standing = Standing::skipped;

@@ -195,6 +195,12 @@ TEST(DoctorFirewall, IptablesPoliciesAndTablesBeforeFilter) {
                                           "-A PREROUTING -m state --state NEW -j DROP\nCOMMIT\n"));
     ASSERT_EQ(unsure.size(), 1u);
     EXPECT_TRUE(has(unsure[0].why, "--state NEW"));
+
+    // A match of no known module, a flag without a value: its target still counts.
+    const auto flagged = unsureIn(iptables("*filter\n:INPUT ACCEPT [0:0]\n"
+                                           "-A INPUT -m socket --transparent -j DROP\nCOMMIT\n"));
+    ASSERT_EQ(flagged.size(), 1u);
+    EXPECT_TRUE(has(flagged[0].why, "depends on \"-m socket --transparent\""));
 }
 
 TEST(DoctorFirewall, IptablesOnNftablesIsReadOnceFromItsOwnListing) {
