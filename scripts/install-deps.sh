@@ -12,8 +12,9 @@ packages=(
   qt6-base-dev fonts-ipafont-gothic
   # the network namespaces of the lab tests, the pictures and the demo
   iproute2
-  # the doctor's firewall findings are tested against real nftables rules
-  nftables
+  # the doctor's firewall findings are tested against real nftables and
+  # iptables rules
+  nftables iptables
   # the Windows cross build and its tests under Wine
   g++-mingw-w64-x86-64-posix wine wine64 googletest
   # an X display for the Win32 dialog under Wine, and its picture's locale

@@ -53,6 +53,7 @@ std::string_view findingTag(const Finding& finding) {
     switch (finding.standing) {
         case Standing::skipped: return "[skipped] ";
         case Standing::info: return "[info] ";
+        case Standing::unsure: return "[unsure] ";
         case Standing::checked: break;
     }
     return "[ok] ";
@@ -352,9 +353,16 @@ int runDoctor(const DoctorOptions& options) {
             findings.insert(findings.end(), more.begin(), more.end());
         }
     }
-    for (const FirewallListing& listing : firewallListings()) {
-        const auto more = firewallFindings(listing);
+    const std::vector<FirewallListing> listings = firewallListings();
+    if (adapter != nullptr) {
+        const auto more = firewallFindings(
+            listings, {std::string(adapterInterfaceName(*adapter)), adapter->address, adapter->mask});
         findings.insert(findings.end(), more.begin(), more.end());
+    } else if (!listings.empty()) {
+        // The rules are walked for one adapter's packets.
+        Finding skipped{false, "the firewall's rules: not evaluated without an adapter", "", ""};
+        skipped.standing = Standing::skipped;
+        findings.push_back(std::move(skipped));
     }
     const auto echo = echoFindings(checkEchoSocket());
     findings.insert(findings.end(), echo.begin(), echo.end());

@@ -7,8 +7,9 @@ namespace tamro::cli {
 
 // What a finding that is no problem stands for: something checked and in
 // order ([ok]), something not checked at all ([skipped]: never reported as
-// in order), or something only worth knowing ([info]).
-enum class Standing { checked, skipped, info };
+// in order), something only worth knowing ([info]), or something checked
+// only in part, whose outcome hangs on what the check cannot tell ([unsure]).
+enum class Standing { checked, skipped, info, unsure };
 
 // One thing the doctor noticed: what, why it matters, the command that fixes it.
 struct Finding {
@@ -19,7 +20,7 @@ struct Finding {
     Standing standing = Standing::checked;
 };
 
-// "[problem] ", "[ok] ", "[skipped] " or "[info] ".
+// "[problem] ", "[ok] ", "[skipped] ", "[info] " or "[unsure] ".
 std::string_view findingTag(const Finding& finding);
 
 }  // namespace tamro::cli

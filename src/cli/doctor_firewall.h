@@ -1,22 +1,46 @@
 #pragma once
 
-#include <string_view>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "doctor_finding.h"
+#include "firewall_rules.h"
 #include "platform/host_checks.h"
+#include "platform/ipv4.h"
 
 namespace tamro::cli {
 
-// The rules in a firewall listing that would drop the devices' UDP replies,
-// each with the command that removes it; a note when none does, a problem
-// when the listing could not be read.
-std::vector<Finding> firewallFindings(const FirewallListing& listing);
+// The adapter whose replies the firewall is checked for.
+struct FirewallAdapter {
+    std::string interfaceName;
+    Ipv4 address;
+    Ipv4 mask;
+};
 
-// The readers behind it, one for each tool's listing.
-// `ruleset`: the output of nft -a list ruleset (handles optional).
-std::vector<Finding> nftablesFindings(std::string_view ruleset);
-// `rules`: the output of iptables-save.
-std::vector<Finding> iptablesFindings(std::string_view rules);
+// One kind of packet the search or the echo probe waits for.
+struct FirewallProbe {
+    std::string what;  // "discovery replies from devices on 10.77.0.0/24"
+    bool echo = false;
+    firewall::Packet packet;
+};
+
+// The packets that must reach the host through `adapter`: the devices'
+// discovery and read replies from on and off its subnet, and echo replies.
+std::vector<FirewallProbe> firewallProbes(const FirewallAdapter& adapter);
+
+// Every rule or policy of `rules` that drops one of `probes`, with the
+// command that lets exactly those packets through; [unsure] where it depends
+// on what is not evaluated; [ok] when none does. Tables of family ip named in
+// `skipIpTables` are left out (read from another listing).
+std::vector<Finding> rulesetFindings(const std::string& tool, const firewall::RuleSet& rules,
+                                     const FirewallAdapter& adapter,
+                                     const std::vector<FirewallProbe>& probes,
+                                     const std::set<std::string>& skipIpTables = {});
+
+// The same for the host's listings (nft -j list ruleset, iptables-save); a
+// problem for a listing that could not be read.
+std::vector<Finding> firewallFindings(const std::vector<FirewallListing>& listings,
+                                      const FirewallAdapter& adapter);
 
 }  // namespace tamro::cli

@@ -89,12 +89,13 @@ std::optional<std::vector<RouteEntry>> ipv4Routes() {
 std::vector<FirewallListing> firewallListings() {
     std::vector<FirewallListing> listings;
     if (const char* nft = findTool({"/usr/sbin/nft", "/sbin/nft", "/usr/bin/nft"})) {
-        const std::string command = std::string(nft) + " -a list ruleset";
+        const std::string command = std::string(nft) + " -j list ruleset";
         listings.push_back({"nftables", command, output(command)});
     }
     if (const char* save = findTool({"/usr/sbin/iptables-save", "/sbin/iptables-save",
                                      "/usr/bin/iptables-save"})) {
-        const std::string command = std::string(save) + " -t filter";
+        // Every table: raw and mangle drop packets before filter sees them.
+        const std::string command = save;
         listings.push_back({"iptables", command, output(command)});
     }
     return listings;

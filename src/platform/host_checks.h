@@ -30,7 +30,8 @@ ReversePathSettings reversePathSettings(std::string_view interfaceName);
 // the system will not say.
 std::optional<std::vector<RouteEntry>> ipv4Routes();
 
-// A firewall's rules as its own listing tool prints them.
+// A firewall's rules as its own listing tool prints them: nft's JSON,
+// iptables-save's text.
 struct FirewallListing {
     std::string tool;     // "nftables", "iptables"
     std::string command;  // what was run

@@ -75,8 +75,9 @@ class HostChecks(unittest.TestCase):
             result = self.doctor()
             self.assertEqual(result.returncode, 1)
             found = problems(result.stdout, "nftables rule")
-            self.assertEqual([f[1] for f in found],
-                             ["nftables rule in inet tamrolab input: udp sport 30718 drop"])
+            self.assertEqual(len(found), 1)
+            self.assertRegex(found[0][1],
+                             r"^nftables rule in inet tamrolab input \(handle \d+\): udp sport 30718 drop$")
             self.assertRegex(found[0][3], r"^nft delete rule inet tamrolab input handle \d+$")
             sh(found[0][3])
             self.assertEqual(problems(self.doctor().stdout, "nftables"), [])
@@ -87,7 +88,8 @@ class HostChecks(unittest.TestCase):
             sh("nft add rule inet tamrolab closed ip saddr 10.77.0.0/24 accept")
             found = problems(self.doctor().stdout, "by policy")
             self.assertEqual(len(found), 1)
-            self.assertEqual(found[0][3], "nft insert rule inet tamrolab closed udp sport 30718 accept")
+            self.assertEqual(found[0][3], f'nft insert rule inet tamrolab closed iifname "{IF}" '
+                                          "udp sport 30718 accept")
             sh(found[0][3])
             self.assertEqual(problems(self.doctor().stdout, "nftables"), [])
         finally:
