@@ -318,6 +318,8 @@ class ExportApply(unittest.TestCase):
                  "--parity", "even", "--stop-bits", "2", "--flow", "cts-rts", "--pack", "250"]
         written = run("write", "10.77.0.121", "--model", "QZ-100", "--yes", *flags)
         self.assertEqual(written.returncode, 0, text(written.stderr))
+        # The simulator traces the last block once its answer is out.
+        settle("10.77.0.50")
         applied = writes_to(TARGETS[0], lines=trace()[start:])
         by_flags = writes_to(TWIN, lines=trace()[start:])
         self.assertEqual(len(applied), 3)
