@@ -34,9 +34,9 @@ InterruptGuard::InterruptGuard() {
     struct sigaction action {};
     action.sa_handler = onSignal;
     ::sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a prompt waiting for a line gives up, and the socket
-    // waits already go round again on EINTR.
-    action.sa_flags = 0;
+    // Restarted calls keep output to a pipe whole; the socket waits, which
+    // the system never restarts, go round again on EINTR themselves.
+    action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &previousInterrupt);
     ::sigaction(SIGTERM, &action, &previousTerminate);
 }
