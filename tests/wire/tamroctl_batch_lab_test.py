@@ -32,6 +32,7 @@ SLOW = [f"02-00-00-00-03-3{i}" for i in range(1, 4)]   # 300 ms before each answ
 SHARED = ["02-00-00-00-03-41", "02-00-00-00-03-42"]   # written by two runs at once
 STAYS = "02-00-00-00-03-51"     # keeps its address through a write
 QUICK, LATE = "02-00-00-00-03-61", "02-00-00-00-03-62"  # LATE restarts for 2.5 s
+SLEEPY = "02-00-00-00-03-63"      # restarts for 6 s
 UNREADABLE = "02-00-00-00-03-71"  # does not answer a read of block 3
 
 
@@ -249,6 +250,40 @@ class Verify(unittest.TestCase):
         row = rows(result)[STAYS]
         self.assertEqual((row["result"], row["verify"]), ("written", "moved"))
         self.assertEqual(row["differing"], ["moved: found at 10.77.0.51"])
+
+    def test_an_interrupt_ends_the_waiting_with_what_was_verified_so_far(self):
+        path = settings_file(self.directory.name, "keep.json", keepAlive=14)
+        before = len(trace())
+        process = start("apply", path, QUICK, SLEEPY, "--yes", "--verify=30", "--json")
+        try:
+            # Once QUICK is being read back after the writes: the waiting, with
+            # SLEEPY still restarting.
+            deadline = time.monotonic() + 20
+            while True:
+                lines = trace()[before:]
+                written = [i for i, line in enumerate(lines) if line.get("device") == SLEEPY
+                           and line.get("what") == "write 7"]
+                if written and any(line.get("device") == QUICK
+                                   for line in received("read 7", lines[written[0]:])):
+                    break
+                self.assertLess(time.monotonic(), deadline, "no search after the writes")
+                time.sleep(0.02)
+            process.send_signal(signal.SIGINT)
+            sent = time.monotonic()
+            stdout, stderr = process.communicate(timeout=20)
+            waited = time.monotonic() - sent
+        finally:
+            process.kill()
+        self.assertEqual(process.returncode, 130, stderr.decode())
+        # The search in progress ends; the rest of the 30 s is not waited.
+        self.assertLess(waited, 5)
+        found = rows(subprocess.CompletedProcess([], 130, stdout, stderr))
+        self.assertEqual(found[QUICK]["result"], "written")
+        self.assertEqual(found[QUICK]["verify"], "verified")
+        self.assertEqual(found[SLEEPY]["result"], "written")
+        self.assertIsNone(found[SLEEPY]["verify"])
+        self.assertEqual(found[SLEEPY]["differing"], ["not checked: interrupted"])
+        wait_until_up(SLEEPY, seconds=10)
 
     def test_waiting_for_one_device_reads_only_that_one_again(self):
         path = settings_file(self.directory.name, "keep.json", keepAlive=13)
