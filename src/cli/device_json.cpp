@@ -56,6 +56,7 @@ nlohmann::ordered_json droppedJson(const std::vector<DroppedDevice>& dropped) {
         nlohmann::ordered_json entry;
         entry["mac"] = macText(device.mac);
         entry["ip"] = toDottedText(device.address);
+        entry["reason"] = device.reason;
         devices.push_back(std::move(entry));
     }
     return devices;
@@ -73,7 +74,9 @@ void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t liste
         << (dropped.size() == 1 ? " was" : " were")
         << " dropped (the settings could not be read) and not listed:\n";
     for (const DroppedDevice& device : dropped) {
-        out << "  " << macText(device.mac) << " / " << toDottedText(device.address) << '\n';
+        out << "  " << macText(device.mac) << " / " << toDottedText(device.address);
+        if (!device.reason.empty()) out << ": " << device.reason;
+        out << '\n';
     }
 }
 

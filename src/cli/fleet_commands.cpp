@@ -10,18 +10,26 @@
 #include <chrono>
 #include <cstddef>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "dialog_session.h"
+#include "fleet_batch.h"
+#include "hostnet/subnet.h"
+#include "platform/interrupt.h"
 #include "platform/text.h"
+#include "platform/writer_lock.h"
+#include "protocol/device_configuration.h"
 #include "protocol/device_search.h"
+#include "protocol/exchange.h"
 #include "protocol/messages.h"
 #include "settings_file.h"
 #include "ui/dialog_messages.h"
@@ -124,30 +132,8 @@ struct ApplyOptions {
     int verifySeconds = 30;
     CLI::Option* verifyOption = nullptr;
     bool json = false;
+    bool stopOnFailure = false;
 };
-
-// What became of one device of the batch, and what a later search found.
-enum class BatchResult { failed, refused, written };
-enum class VerifyResult { unchecked, verified, differing, missing };
-
-std::string_view resultText(BatchResult result) {
-    switch (result) {
-        case BatchResult::written: return "written";
-        case BatchResult::refused: return "refused";
-        case BatchResult::failed: break;
-    }
-    return "failed";
-}
-
-std::string_view resultText(VerifyResult result) {
-    switch (result) {
-        case VerifyResult::verified: return "verified";
-        case VerifyResult::differing: return "differing";
-        case VerifyResult::missing: return "missing";
-        case VerifyResult::unchecked: break;
-    }
-    return "";
-}
 
 // One device of the batch and what becomes of it.
 struct Target {
@@ -157,7 +143,7 @@ struct Target {
     bool configured = false;
     SettingValues values;
     std::optional<Ipv4> address;  // where it will answer after the restart
-    BatchResult result = BatchResult::failed;
+    BatchResult result = BatchResult::notAttempted;
     std::string message;
     SettingValues expected;  // what the form held for each value given
     VerifyResult verify = VerifyResult::unchecked;
@@ -370,56 +356,113 @@ BatchPlan planBatch(const ApplyOptions& options, const SettingsDocument& documen
     return plan;
 }
 
-bool writtenAll(const std::vector<Target>& targets) {
-    return std::all_of(targets.begin(), targets.end(),
-                       [](const Target& t) { return t.result == BatchResult::written; });
+// What a written device reads back, against what the form held when it
+// was written: verified, or differing with the fields named.
+void checkTarget(Target& target, const DeviceRecord& record) {
+    target.differing.clear();
+    for (std::size_t i = 0; i < settingFlags.size(); ++i) {
+        if (!target.expected[i]) continue;
+        const std::optional<std::string> reported = reportedValue(record, settingFlags[i]);
+        if (reported != target.expected[i]) {
+            target.differing.push_back(std::string(settingFlags[i].key) + ": applied " +
+                                       *target.expected[i] + ", reads " +
+                                       reported.value_or("(no list entry)"));
+        }
+    }
+    target.verify = target.differing.empty() ? VerifyResult::verified : VerifyResult::differing;
+}
+
+// Looks among `count` records of one search for the written devices not
+// yet checked. A device at the address it was given (any, when automatic)
+// is read with `read` and checked; one that answers elsewhere is noted as
+// moved there, since it may yet turn up where it belongs.
+void checkFound(std::vector<Target>& targets, DeviceTable& table, std::int32_t count,
+                const std::function<bool(std::int32_t)>& read,
+                std::vector<std::optional<Ipv4>>& movedTo) {
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+        Target& target = targets[t];
+        if (target.result != BatchResult::written || target.verify != VerifyResult::unchecked) {
+            continue;
+        }
+        for (std::int32_t i = 0; i < std::min(count, maxDevices); ++i) {
+            DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+            if (record.mac != target.mac) continue;
+            if (target.address && record.peer.address != *target.address) {
+                movedTo[t] = record.peer.address;
+                continue;
+            }
+            if (!read(i)) continue;
+            checkTarget(target, record);
+            break;
+        }
+    }
+}
+
+bool allChecked(const std::vector<Target>& targets) {
+    return std::all_of(targets.begin(), targets.end(), [](const Target& t) {
+        return t.result != BatchResult::written || t.verify != VerifyResult::unchecked;
+    });
 }
 
 // Searches until every written device answers at its new address and was
-// read, or the time is up; then compares what each reports with what the
-// form held when it was written.
+// read, the time is up or an interrupt arrives; then compares what each
+// reports with what the form held when it was written. The first search is
+// the dialog's; after it only the devices still awaited are read again.
 void verifyTargets(SetupDialog& dialog, DeviceTable& devices, std::vector<Target>& targets,
-                   int seconds) {
+                   int seconds, const AdapterRecord& adapter) {
     Form& form = dialog.form();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    const auto found = [&](const Target& target) -> const DeviceRecord* {
-        const std::int32_t listed = std::min(form.itemCount(ControlId::deviceList), maxDevices);
-        for (std::int32_t i = 0; i < listed; ++i) {
-            const DeviceRecord& record = devices.devices[static_cast<std::size_t>(i)];
-            if (record.mac != target.mac || record.configured != 1) continue;
-            if (!target.address || record.peer.address == *target.address) return &record;
-        }
-        return nullptr;
-    };
-    while (true) {
-        std::cerr << "searching again for the written devices ...\n";
-        form.userClick(ControlId::searchButton);
-        const bool all = std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
-            return t.result != BatchResult::written || found(t) != nullptr;
-        });
-        if (all || std::chrono::steady_clock::now() >= deadline) break;
+    std::vector<std::optional<Ipv4>> movedTo(targets.size());
+    std::cerr << "searching again for the written devices ...\n";
+    form.userClick(ControlId::searchButton);
+    if (dialog.lastSearch().result == SearchResult::listed) {
+        // The dialog's search has read every device on the subnet.
+        checkFound(targets, devices, form.itemCount(ControlId::deviceList),
+                   [&](std::int32_t i) {
+                       return devices.devices[static_cast<std::size_t>(i)].configured == 1;
+                   },
+                   movedTo);
     }
-    for (Target& target : targets) {
-        if (target.result != BatchResult::written) continue;
-        const DeviceRecord* record = found(target);
-        if (record == nullptr) {
+    auto table = std::make_unique<DeviceTable>();
+    while (!allChecked(targets) && std::chrono::steady_clock::now() < deadline &&
+           !interruptRequested()) {
+        std::cerr << "searching again for the devices not yet verified ...\n";
+        *table = DeviceTable{};
+        const std::int32_t found =
+            discoverDevices(*table, adapter.address, adapterInterfaceName(adapter));
+        if (found < 0) {
+            // Discovery could not start (the port is taken): try again shortly.
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            continue;
+        }
+        checkFound(targets, *table, found,
+                   [&](std::int32_t i) {
+                       DeviceRecord& record = table->devices[static_cast<std::size_t>(i)];
+                       if (sameSubnet(adapter.address, adapter.mask, record.peer.address) != 1) {
+                           return false;
+                       }
+                       return readConfiguration(*table, i) == 1;
+                   },
+                   movedTo);
+    }
+    const bool interrupted = interruptRequested();
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+        Target& target = targets[t];
+        if (target.result != BatchResult::written || target.verify != VerifyResult::unchecked) {
+            continue;
+        }
+        if (movedTo[t]) {
+            target.verify = VerifyResult::moved;
+            target.differing.push_back("moved: found at " + toDottedText(*movedTo[t]));
+        } else if (interrupted) {
+            target.differing.push_back("not checked: interrupted");
+        } else {
             target.verify = VerifyResult::missing;
             target.differing.push_back(
                 "not found" +
                 (target.address ? " at " + toDottedText(*target.address) : std::string()) +
                 " within " + std::to_string(seconds) + " s");
-            continue;
         }
-        for (std::size_t i = 0; i < settingFlags.size(); ++i) {
-            if (!target.expected[i]) continue;
-            const std::optional<std::string> reported = reportedValue(*record, settingFlags[i]);
-            if (reported != target.expected[i]) {
-                target.differing.push_back(std::string(settingFlags[i].key) + ": applied " +
-                                           *target.expected[i] + ", reads " +
-                                           reported.value_or("(no list entry)"));
-            }
-        }
-        target.verify = target.differing.empty() ? VerifyResult::verified : VerifyResult::differing;
     }
 }
 
@@ -427,7 +470,7 @@ void printTable(const std::vector<Target>& targets, bool verified) {
     std::size_t width = 6;
     for (const Target& t : targets) width = std::max(width, t.entry.size());
     std::cout << std::left << std::setw(static_cast<int>(width)) << "DEVICE" << "  "
-              << std::setw(16) << "NEW ADDRESS" << "  " << std::setw(8) << "RESULT";
+              << std::setw(16) << "NEW ADDRESS" << "  " << std::setw(13) << "RESULT";
     if (verified) std::cout << "  " << std::setw(9) << "CHECK";
     std::cout << "  DETAIL\n";
     for (const Target& t : targets) {
@@ -435,7 +478,7 @@ void printTable(const std::vector<Target>& targets, bool verified) {
         for (const std::string& field : t.differing) detail += (detail.empty() ? "" : "; ") + field;
         std::cout << std::setw(static_cast<int>(width)) << t.entry << "  " << std::setw(16)
                   << (t.address ? toDottedText(*t.address) : std::string("(automatic)")) << "  "
-                  << std::setw(8) << resultText(t.result);
+                  << std::setw(13) << resultText(t.result);
         if (verified) {
             const std::string_view check = resultText(t.verify);
             std::cout << "  " << std::setw(9) << (check.empty() ? "-" : check);
@@ -528,6 +571,8 @@ int runApply(const ApplyOptions& options) {
     std::optional<std::string> model = document->model;
     if (options.modelOption->count() > 0) model = options.model;
 
+    // From here an interrupt lets the device in progress finish.
+    const InterruptGuard interrupts;
     // Each dialog confirmation is the batch's, given once below; while
     // rehearsing, every one is cancelled, so the checks run and nothing goes out.
     bool rehearsing = false;
@@ -569,18 +614,41 @@ int runApply(const ApplyOptions& options) {
             std::cerr << '\n';
             if (!options.yes) printChanges(target.changes, std::cerr, "    ");
         }
-        if (!confirmAtTerminal(options.yes)) {
+        if (!confirmAtTerminal(options.yes) || interruptRequested()) {
             std::cerr << "tamroctl: nothing was written\n";
-            return 1;
+            return interruptRequested() ? 130 : 1;
+        }
+        const std::int32_t adapterPosition = dialog.form().selection(ControlId::adapterCombo);
+        const AdapterRecord& adapter =
+            dialog.adapters().adapters[static_cast<std::size_t>(std::max(adapterPosition, 0))];
+        // The whole batch is one writer: another program's blocks never
+        // land between ours.
+        WriterLock lock;
+        LockHolder holder;
+        if (!lock.acquire(toDottedText(adapter.address), writerLockPatience, holder)) {
+            const std::string refusal = writerRefusalText(toDottedText(adapter.address), holder);
+            std::cerr << "tamroctl: " << refusal << '\n';
+            if (options.json) printRefusalJson({refusal}, adapterText);
+            return interruptRequested() ? 130 : 1;
         }
 
         Form& form = dialog.form();
-        for (Target& target : targets) {
+        // Each device starts from its own selection, as an operator's would.
+        const auto writeOne = [&](std::size_t index) {
+            Target& target = targets[index];
+            // A failed write leaves the form off until the next search.
+            if (!form.takesUserInput(ControlId::deviceList)) {
+                std::cerr << "searching again before " << target.entry << " ...\n";
+                form.userClick(ControlId::searchButton);
+                if (dialog.lastSearch().result != SearchResult::listed) {
+                    target.message = "the search before its write failed; nothing was sent";
+                    return BatchResult::failed;
+                }
+            }
             const std::vector<std::string> late = prepareTarget(dialog, devices, target, model);
             if (!late.empty()) {
-                target.result = BatchResult::refused;
                 target.message = late.front();
-                continue;
+                return BatchResult::refused;
             }
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (target.values[i]) target.expected[i] = settingValue(form, settingFlags[i]);
@@ -592,30 +660,46 @@ int runApply(const ApplyOptions& options) {
             // Never another device's outcome: a press that did not reach the
             // write is this device's failure.
             if (attempt.number == before) {
-                target.result = BatchResult::failed;
                 target.message = "the write button did nothing";
-                continue;
+                return BatchResult::failed;
             }
-            if (attempt.result == WriteResult::written) {
-                target.result = BatchResult::written;
-                continue;
-            }
-            target.result =
-                attempt.result == WriteResult::refused ? BatchResult::refused : BatchResult::failed;
+            if (attempt.result == WriteResult::written) return BatchResult::written;
             target.message = attempt.message;
+            if (const std::string taken = partialWriteText(attempt.blocksAccepted); !taken.empty()) {
+                target.message += ": " + taken;
+            }
+            return attempt.result == WriteResult::refused ? BatchResult::refused
+                                                          : BatchResult::failed;
+        };
+        BatchRules rules;
+        rules.stopOnFailure = options.stopOnFailure;
+        rules.interrupted = [] { return interruptRequested(); };
+        BatchOutcome outcome = runBatch(targets.size(), rules, writeOne);
+        lock.release();
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            targets[i].result = outcome.results[i];
+            if (outcome.results[i] == BatchResult::notAttempted) {
+                targets[i].message =
+                    outcome.interrupted ? "interrupted before it" : "stopped after a failure";
+            }
         }
         const bool verify = options.verifyOption->count() > 0;
-        if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);
+        if (verify && !outcome.interrupted) {
+            verifyTargets(dialog, devices, targets, options.verifySeconds, adapter);
+        }
+        outcome.interrupted = outcome.interrupted || interruptRequested();
         if (options.json) {
             printJson(targets, verify, adapterText, plan.warnings);
         } else {
             printTable(targets, verify);
         }
-        const bool good = writtenAll(targets) &&
-                          (!verify || std::all_of(targets.begin(), targets.end(), [](const Target& t) {
-                              return t.verify == VerifyResult::verified;
-                          }));
-        return good ? 0 : 1;
+        std::vector<VerifyResult> checks;
+        if (verify) {
+            for (const Target& target : targets) {
+                if (target.result == BatchResult::written) checks.push_back(target.verify);
+            }
+        }
+        return batchExitStatus(outcome, checks);
     });
 }
 
@@ -658,6 +742,8 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
                        "Search again (--verify=SECONDS, default 30) and compare what each reads")
             ->check(CLI::Range(1, 600));
     applyCommand->add_flag("--json", apply->json, "Print the results as one JSON object");
+    applyCommand->add_flag("--stop-on-failure", apply->stopOnFailure,
+                           "Stop at the first device not written; the rest are not attempted");
     applyCommand->callback([apply, &exitCode] { exitCode = runApply(*apply); });
 }
 

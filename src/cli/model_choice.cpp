@@ -6,6 +6,7 @@
 #include "exit_status.h"
 #include "platform/text.h"
 #include "protocol/vocabulary.h"
+#include "setting_flags.h"
 
 namespace tamro::cli {
 
@@ -46,11 +47,20 @@ int chooseModel(Form& form, const std::string& model) {
 
 std::string controlTitle(ControlId id) {
     const TemplateItem* item = findControl(id);
-    std::string title(controlName(id));
-    if (item != nullptr && !item->label.empty()) {
-        title += " (" + std::string(item->label) + ")";
+    std::string label = item != nullptr ? std::string(item->label) : std::string();
+    // The window's own decorations: a mnemonic "(&E)" and a closing colon.
+    if (const std::size_t mnemonic = label.find("(&"); mnemonic != std::string::npos) {
+        label.erase(mnemonic);
     }
-    return title;
+    while (!label.empty() && (label.back() == ':' || label.back() == ' ')) label.pop_back();
+    for (const SettingFlag& flag : settingFlags) {
+        if (flag.control == id) {
+            return (label.empty() ? std::string(flag.help) : "\"" + label + "\"") + " (--" +
+                   std::string(flag.name) + ")";
+        }
+    }
+    if (label.empty()) return "a control of the dialog";
+    return "\"" + label + "\"" + (controlKind(id) == ControlKind::pushButton ? " button" : "");
 }
 
 std::string disabledReason(const SetupDialog& dialog, ControlId id) {

@@ -13,7 +13,8 @@ namespace tamro::cli {
 // with the reason on stderr.
 int chooseModel(Form& form, const std::string& model);
 
-// "portEdit (ポート番号:)": how a refusal names a control.
+// "\"ポート番号\" (--port)": how a refusal names a control, by the
+// window's label and the flag that sets it; never by its internal name.
 std::string controlTitle(ControlId id);
 
 // Why the dialog has `id` switched off just now, in words: the reason its

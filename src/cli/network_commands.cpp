@@ -19,6 +19,7 @@
 #include "platform/icmp_echo.h"
 #include "hostnet/echo_probe.h"
 #include "platform/ipv4.h"
+#include "platform/writer_lock.h"
 #include "protocol/device_configuration.h"
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
@@ -187,6 +188,13 @@ int runAssign(const NetworkOptions& options) {
     auto adapters = std::make_unique<AdapterTable>();
     const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
     if (adapter == nullptr) return 1;
+    WriterLock lock;
+    LockHolder holder;
+    if (!lock.acquire(toDottedText(adapter->address), writerLockPatience, holder)) {
+        std::cerr << "tamroctl: " << writerRefusalText(toDottedText(adapter->address), holder)
+                  << '\n';
+        return 1;
+    }
     if (assignDeviceAddress(*mac, *address, adapter->address) != 1) {
         std::cout << communicationErrorMessage << '\n';
         return 1;

@@ -20,6 +20,8 @@
 
 #include "argument_text.h"
 #include "device_json.h"
+#include "fleet_batch.h"
+#include "platform/interrupt.h"
 #include "platform/ipv4.h"
 #include "platform/terminal.h"
 #include "platform/text.h"
@@ -169,8 +171,11 @@ int runWrite(const WriteOptions& options) {
 
     // The confirmation lists what the write changes, found once every value is in.
     std::vector<std::string> changes;
-    CommandFrontEnd frontEnd(
-        [&options, &changes](std::string_view) { return confirmChanges(changes, options.yes); });
+    // An interrupt lets a write that has begun send all its blocks.
+    const InterruptGuard interrupts;
+    CommandFrontEnd frontEnd([&options, &changes](std::string_view) {
+        return confirmChanges(changes, options.yes) && !interruptRequested();
+    });
     frontEnd.setResultTexts({writeCompleteMessage});
     return withSelectedDevice(
         options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
@@ -192,15 +197,24 @@ int runWrite(const WriteOptions& options) {
             }
             warnOfKeptMask(dialog, device, options);
             changes = formChanges(form, device);
+            if (interruptRequested()) {
+                std::cerr << "tamroctl: interrupted; nothing was written\n";
+                return 130;
+            }
             const std::uint32_t before = dialog.lastWrite().number;
             form.userClick(ControlId::writeButton);
             // The worker has run by now; a press that never reached the write
             // leaves an earlier outcome, which is not this one.
-            if (dialog.lastWrite().number == before) return 1;
+            const int stopped = interruptRequested() ? 130 : 1;
+            if (dialog.lastWrite().number == before) return stopped;
             const WriteResult result = dialog.lastWrite().result;
-            if (result == WriteResult::written) return 0;
+            if (result == WriteResult::written) return interruptRequested() ? 130 : 0;
             if (result == WriteResult::cancelled) std::cerr << "tamroctl: nothing was written\n";
-            return 1;
+            const std::string taken = partialWriteText(dialog.lastWrite().blocksAccepted);
+            if (result == WriteResult::failed && !taken.empty()) {
+                std::cerr << "tamroctl: " << taken << '\n';
+            }
+            return stopped;
         });
 }
 

@@ -44,6 +44,10 @@ public:
 
     State state() const { return state_; }
     const ConfigurationBlocks& blocks() const { return blocks_; }
+    // The block being fetched when the read failed.
+    std::uint8_t failedBlock() const {
+        return configurationBlockNumbers[std::min(step_, configurationBlockNumbers.size() - 1)];
+    }
     UdpSocket* socket() { return state_ == State::running ? &socket_ : nullptr; }
     Clock::time_point deadline() const { return deadline_; }
 
@@ -234,7 +238,13 @@ std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
         }
         const bool fetched = read.state() == BlockReader::State::done;
         if (storeConfiguration(record, read.blocks(), fetched) == 0) {
-            if (observer.dropped) observer.dropped->push_back({record.mac, record.peer.address});
+            if (observer.dropped) {
+                // Only block 0's baud code and serial format can fail to decode.
+                observer.dropped->push_back(
+                    {record.mac, record.peer.address,
+                     fetched ? std::string("block 0 cannot be decoded")
+                             : "no answer to block " + std::to_string(read.failedBlock())});
+            }
             dropDeviceInPlace(table, position);
             --count;
             continue;

@@ -33,6 +33,7 @@ struct SearchProgress {
 struct DroppedDevice {
     std::array<std::uint8_t, 6> mac{};
     Ipv4 address;
+    std::string reason;  // "no answer to block 3", "block 0 cannot be decoded"
 };
 
 // Optional watchers of a search. Both are used on the searching thread.

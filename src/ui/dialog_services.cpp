@@ -39,4 +39,14 @@ std::int32_t SystemDialogServices::sendEchoProbe(const Ipv4& target) {
     return tamro::sendEchoProbe(target);
 }
 
+bool SystemDialogServices::claimWriter(const Ipv4& adapterAddress, std::string& refusal) {
+    LockHolder holder;
+    const std::string adapter = toDottedText(adapterAddress);
+    if (writerLock_.acquire(adapter, writerLockPatience, holder)) return true;
+    refusal = writerRefusalText(adapter, holder);
+    return false;
+}
+
+void SystemDialogServices::releaseWriter() { writerLock_.release(); }
+
 }  // namespace tamro

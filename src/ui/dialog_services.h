@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hostnet/adapters.h"
+#include "platform/writer_lock.h"
 #include "platform/ipv4.h"
 #include "protocol/config_blocks.h"
 #include "protocol/device_configuration.h"
@@ -45,6 +46,15 @@ public:
 
     // 1 when one echo to `target` was answered within a second, else 0.
     virtual std::int32_t sendEchoProbe(const Ipv4& target) = 0;
+
+    // One writer per adapter on the host: a write holds the adapter's lock
+    // from a true claimWriter until releaseWriter, both on the write's
+    // thread. False, with the reason in `refusal`, when another program
+    // kept it. Without a host to share (a test) every claim holds.
+    virtual bool claimWriter(const Ipv4& /*adapterAddress*/, std::string& /*refusal*/) {
+        return true;
+    }
+    virtual void releaseWriter() {}
 };
 
 // The real host and network. The default model file follows `programPath`:
@@ -63,6 +73,8 @@ public:
     std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
+    bool claimWriter(const Ipv4& adapterAddress, std::string& refusal) override;
+    void releaseWriter() override;
 
     // Watches every search these services run (the command line's progress
     // line); called on the thread the search runs on.
@@ -70,6 +82,7 @@ public:
 
 private:
     std::optional<std::string> programPath_;
+    WriterLock writerLock_;
 };
 
 }  // namespace tamro

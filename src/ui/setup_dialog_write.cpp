@@ -143,6 +143,14 @@ void SetupDialog::writeWorker(const WriteJob& job) {
     bool succeeded = false;
     std::string message;
     std::int32_t blocksAccepted = 0;
+    // Another program writing through this adapter would interleave its
+    // blocks with ours on one device.
+    if (!services_.claimWriter(job.adapterAddress, message)) {
+        frontEnd_.runOnDialogThread([this, &job, &message] {
+            finishWrite(job.position, false, message, 0);
+        });
+        return;
+    }
     if (!job.configured) {
         succeeded = services_.assignDeviceAddress(job.mac, job.newAddress, job.adapterAddress) == 1;
         if (!succeeded) message = communicationErrorMessage;
@@ -154,6 +162,7 @@ void SetupDialog::writeWorker(const WriteJob& job) {
         // The write names its own failure.
         if (!succeeded) message = outcome.message;
     }
+    services_.releaseWriter();
     frontEnd_.runOnDialogThread([this, &job, succeeded, &message, blocksAccepted] {
         finishWrite(job.position, succeeded, message, blocksAccepted);
     });

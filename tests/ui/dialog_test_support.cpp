@@ -83,6 +83,18 @@ std::int32_t FakeDialogServices::sendEchoProbe(const Ipv4& target) {
     return echoAnswer;
 }
 
+bool FakeDialogServices::claimWriter(const Ipv4& adapterAddress, std::string& refusal) {
+    writerClaims.push_back(adapterAddress);
+    if (writerRefusal) {
+        refusal = *writerRefusal;
+        return false;
+    }
+    ++writersHeld;
+    return true;
+}
+
+void FakeDialogServices::releaseWriter() { --writersHeld; }
+
 void FakeDialogServices::holdWorker() {
     const std::lock_guard lock(mutex_);
     hold_ = true;

@@ -53,6 +53,8 @@ public:
     std::int32_t assignDeviceAddress(const std::array<std::uint8_t, 6>& mac, const Ipv4& newAddress,
                                      const Ipv4& adapterAddress) override;
     std::int32_t sendEchoProbe(const Ipv4& target) override;
+    bool claimWriter(const Ipv4& adapterAddress, std::string& refusal) override;
+    void releaseWriter() override;
 
     // The worker's next search, probe, write or assignment waits inside the
     // call until releaseWorker(); waitForHeldWorker() returns once it is
@@ -75,6 +77,10 @@ public:
     std::vector<AssignCall> assigns;
     std::int32_t echoAnswer = 0;
     std::vector<Ipv4> echoTargets;
+    // Another program's writer lock: set, a claim is refused with this text.
+    std::optional<std::string> writerRefusal;
+    std::vector<Ipv4> writerClaims;  // the adapter of each claim, held or not
+    int writersHeld = 0;             // claims granted and not yet released
 
 private:
     void waitIfHeld();

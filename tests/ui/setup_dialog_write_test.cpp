@@ -278,6 +278,27 @@ TEST_F(WriteTest, AFailedAssignmentIsACommunicationError) {
     EXPECT_TRUE(enabledSettings(form()).empty());
 }
 
+TEST_F(WriteTest, TheWriteHoldsTheAdaptersWriterLockWhileItSends) {
+    startOnDevice();
+    clickWrite();
+    ASSERT_EQ(services.writes.size(), 1u);
+    EXPECT_EQ(services.writerClaims, std::vector<Ipv4>{adapterAddress});
+    EXPECT_EQ(services.writersHeld, 0);  // released once the blocks are sent
+}
+
+TEST_F(WriteTest, AnotherWriterOnTheAdapterFailsTheWriteBeforeAnythingIsSent) {
+    startOnDevice();
+    services.writerRefusal = "another writer is writing through adapter 10.77.0.1";
+    clickWrite();
+    EXPECT_TRUE(services.writes.empty());
+    EXPECT_EQ(frontEnd->texts(),
+              (Texts{text(modelWriteConfirmationMessage("Free")), *services.writerRefusal}));
+    EXPECT_EQ(dialog->lastWrite().result, WriteResult::failed);
+    EXPECT_EQ(dialog->lastWrite().message, *services.writerRefusal);
+    EXPECT_EQ(dialog->lastWrite().blocksAccepted, 0);
+    EXPECT_EQ(services.writersHeld, 0);
+}
+
 // --- the worker on its own thread --------------------------------------------------------
 
 class WorkerThreadTest : public WriteTest {

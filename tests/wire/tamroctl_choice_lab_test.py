@@ -108,11 +108,12 @@ class Dropped(unittest.TestCase):
         result = run("search", "--json")
         self.assertEqual(result.returncode, 0, text(result.stderr))
         output = json.loads(result.stdout)
-        self.assertEqual(output["dropped"], [{"mac": UNREAD, "ip": "10.77.0.32"}])
+        self.assertEqual(output["dropped"],
+                         [{"mac": UNREAD, "ip": "10.77.0.32", "reason": "no answer to block 3"}])
         self.assertNotIn(UNREAD, [device["mac"] for device in output["devices"]])
         message = text(result.stderr)
         self.assertIn("3 devices answered; 1 was dropped", message)
-        self.assertIn(f"{UNREAD} / 10.77.0.32", message)
+        self.assertIn(f"{UNREAD} / 10.77.0.32: no answer to block 3", message)
 
         table = run("search")
         self.assertIn(f"{UNREAD} / 10.77.0.32", text(table.stderr))

@@ -145,10 +145,13 @@ class WriteRefusals(unittest.TestCase):
 
     def test_flags_on_disabled_controls_are_refused(self):
         cases = [
-            (["--dhcp", "on", "--ip", "10.77.0.60"], "ipAddressCtrl", "automatic address"),
-            (["--model", "QZ-200F", "--port", "10005"], "portEdit", "fixes the port at 10001"),
-            (["--protocol", "udp", "--connect", "serial"], "connectCombo", "UDP"),
-            (["--connect", "none", "--remote-port", "5000"], "remotePortEdit", "no destination"),
+            (["--dhcp", "on", "--ip", "10.77.0.60"], '"設定するIPアドレス" (--ip)',
+             "automatic address"),
+            (["--model", "QZ-200F", "--port", "10005"], '"ポート番号" (--port)',
+             "fixes the port at 10001"),
+            (["--protocol", "udp", "--connect", "serial"], '"接続条件" (--connect)', "UDP"),
+            (["--connect", "none", "--remote-port", "5000"], '"通信先ポート番号" (--remote-port)',
+             "no destination"),
         ]
         for flags, control, reason in cases:
             with self.subTest(flags=flags):
@@ -156,6 +159,8 @@ class WriteRefusals(unittest.TestCase):
                 self.assertEqual(result.returncode, 2)
                 self.assertIn(control, text(result.stderr))
                 self.assertIn(reason, text(result.stderr))
+                # The operator reads the window's labels, not the code's names.
+                self.assertNotRegex(text(result.stderr), r"[a-z]+(Ctrl|Edit|Combo|Check)\b")
 
     def test_without_yes_the_confirmation_is_cancelled(self):
         result = run("write", FIXED, "--keep-alive", "9")

@@ -220,10 +220,10 @@ class Refusals(unittest.TestCase):
              "ポート番号設定エラー"),
             ("a model fixes the port", [self.files.write("fixed.json", settings_file(port=10005)),
                                         SPARE, "--model", "QZ-200F"],
-             "port: portEdit (ポート番号:) is disabled: model QZ-200F fixes the port at 10001"),
+             'port: "ポート番号" (--port) is disabled: model QZ-200F fixes the port at 10001'),
             ("the automatic address switches the address off",
              [self.files.write("dhcp.json", settings_file(dhcp=True, ip="10.77.0.75")), SPARE],
-             "ip: ipAddressCtrl"),
+             'ip: "設定するIPアドレス" (--ip) is disabled'),
             ("UDP has no connect condition",
              [self.files.write("udp.json", settings_file(protocol="udp", connect="serial")),
               SPARE],
@@ -318,6 +318,8 @@ class ExportApply(unittest.TestCase):
                  "--parity", "even", "--stop-bits", "2", "--flow", "cts-rts", "--pack", "250"]
         written = run("write", "10.77.0.121", "--model", "QZ-100", "--yes", *flags)
         self.assertEqual(written.returncode, 0, text(written.stderr))
+        # The simulator traces the last block once its answer is out.
+        settle("10.77.0.50")
         applied = writes_to(TARGETS[0], lines=trace()[start:])
         by_flags = writes_to(TWIN, lines=trace()[start:])
         self.assertEqual(len(applied), 3)
