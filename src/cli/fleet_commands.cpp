@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "address_refusal.h"
 #include "dialog_session.h"
 #include "platform/text.h"
 #include "protocol/device_search.h"
@@ -120,6 +121,7 @@ struct ApplyOptions {
     CLI::Option* modelOption = nullptr;
     std::string addresses;
     bool yes = false;
+    bool force = false;  // give addresses other listed devices answer from
     int verifySeconds = 30;
     CLI::Option* verifyOption = nullptr;
     bool json = false;
@@ -207,7 +209,7 @@ std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices
     if (attempt.number == before) return {"the write button did nothing"};
     // Every check passed when the confirmation was reached.
     if (attempt.result == WriteResult::cancelled) return {};
-    if (attempt.result == WriteResult::refused) return {attempt.message};
+    if (attempt.result == WriteResult::refused) return {writeRefusalText(attempt)};
     return {"the write button did nothing"};
 }
 
@@ -329,7 +331,7 @@ BatchPlan planBatch(const ApplyOptions& options, const SettingsDocument& documen
             const bool inBatch = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
                 return t.mac == other.mac && t.peer == other.peer.address;
             });
-            if (!inBatch && other.peer.address == *targets[a].address) {
+            if (!inBatch && !options.force && other.peer.address == *targets[a].address) {
                 problems.push_back(targets[a].entry + " would get " +
                                    toDottedText(*targets[a].address) + ", where " +
                                    deviceListEntry(other) + " answers");
@@ -575,7 +577,7 @@ int runApply(const ApplyOptions& options) {
             }
             target.result =
                 attempt.result == WriteResult::refused ? BatchResult::refused : BatchResult::failed;
-            target.message = attempt.message;
+            target.message = writeRefusalText(attempt);
         }
         const bool verify = options.verifyOption->count() > 0;
         if (verify) verifyTargets(dialog, devices, targets, options.verifySeconds);
@@ -623,6 +625,8 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
     applyCommand->add_option("--addresses", apply->addresses,
                              "CSV file mac,ip[,mask[,gateway]]: each device's own address");
     applyCommand->add_flag("--yes", apply->yes, "Confirm the whole batch without asking");
+    applyCommand->add_flag("--force", apply->force,
+                           "Give even an address another listed device answers from");
     // A flag, so that "--verify DEVICE" leaves the device a device; the
     // seconds only as --verify=SECONDS.
     apply->verifyOption =
