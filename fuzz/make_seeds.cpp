@@ -185,6 +185,18 @@ void deviceFileSeeds(const fs::path& root, const fs::path& out) {
     }
 }
 
+// Settings files: every JSON file of the project (fuzz/corpus/settings_file
+// holds real ones; most others are near misses). Address maps: those kept
+// for the purpose.
+void settingsSeeds(const fs::path& root, const fs::path& settingsOut, const fs::path& mapOut) {
+    for (const fs::path& file : projectFiles(root, ".json")) {
+        writeSeed(settingsOut, seedName(root, file), readFile(file));
+    }
+    for (const auto& entry : fs::directory_iterator(root / "fuzz/corpus/address_map")) {
+        writeSeed(mapOut, entry.path().filename().string(), readFile(entry.path()));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,5 +210,6 @@ int main(int argc, char** argv) {
     blockSeeds(root, out / "config_decode", out / "config_patch");
     deviceFileSeeds(root, out / "device_definition");
     datagramSeeds(root, out / "discovery_exchange");
+    settingsSeeds(root, out / "settings_file", out / "address_map");
     return 0;
 }

@@ -21,6 +21,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "address_refusal.h"
 #include "dialog_session.h"
 #include "fleet_batch.h"
 #include "hostnet/subnet.h"
@@ -129,6 +130,7 @@ struct ApplyOptions {
     CLI::Option* modelOption = nullptr;
     std::string addresses;
     bool yes = false;
+    bool force = false;  // give addresses other listed devices answer from
     int verifySeconds = 30;
     CLI::Option* verifyOption = nullptr;
     bool json = false;
@@ -195,7 +197,7 @@ std::vector<std::string> rehearseWrite(SetupDialog& dialog, DeviceTable& devices
     if (attempt.number == before) return {"the write button did nothing"};
     // Every check passed when the confirmation was reached.
     if (attempt.result == WriteResult::cancelled) return {};
-    if (attempt.result == WriteResult::refused) return {attempt.message};
+    if (attempt.result == WriteResult::refused) return {writeRefusalText(attempt)};
     return {"the write button did nothing"};
 }
 
@@ -339,7 +341,7 @@ BatchPlan planBatch(const ApplyOptions& options, const SettingsDocument& documen
             const bool inBatch = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
                 return t.mac == other.mac && t.peer == other.peer.address;
             });
-            if (!inBatch && other.peer.address == *targets[a].address) {
+            if (!inBatch && !options.force && other.peer.address == *targets[a].address) {
                 problems.push_back(targets[a].entry + " would get " +
                                    toDottedText(*targets[a].address) + ", where " +
                                    deviceListEntry(other) + " answers");
@@ -664,7 +666,7 @@ int runApply(const ApplyOptions& options) {
                 return BatchResult::failed;
             }
             if (attempt.result == WriteResult::written) return BatchResult::written;
-            target.message = attempt.message;
+            target.message = writeRefusalText(attempt);
             if (const std::string taken = partialWriteText(attempt.blocksAccepted); !taken.empty()) {
                 target.message += ": " + taken;
             }
@@ -734,6 +736,8 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
     applyCommand->add_option("--addresses", apply->addresses,
                              "CSV file mac,ip[,mask[,gateway]]: each device's own address");
     applyCommand->add_flag("--yes", apply->yes, "Confirm the whole batch without asking");
+    applyCommand->add_flag("--force", apply->force,
+                           "Give even an address another listed device answers from");
     // A flag, so that "--verify DEVICE" leaves the device a device; the
     // seconds only as --verify=SECONDS.
     apply->verifyOption =

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "adapter_choice.h"
+#include "address_refusal.h"
 #include "argument_text.h"
 #include "device_json.h"
 #include "device_table_text.h"
@@ -20,6 +21,7 @@
 #include "hostnet/echo_probe.h"
 #include "platform/ipv4.h"
 #include "platform/writer_lock.h"
+#include "protocol/address_rules.h"
 #include "protocol/device_configuration.h"
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
@@ -41,6 +43,8 @@ struct NetworkOptions {
     std::string address;
     std::string device;  // ping through the dialog, for this device
     std::string models;
+    bool force = false;     // assign: to an address another listed device answers from
+    bool noSearch = false;  // assign: for a device that cannot answer a search
 };
 
 // Reads the host's adapters and picks one; nullptr (with the reason on
@@ -175,6 +179,49 @@ int runSearch(const NetworkOptions& options) {
     return 0;
 }
 
+// Searches before an assignment, which restarts every device whose MAC ends
+// in the same two bytes: 0 when it may go out, else the exit status, with
+// the reasons on stderr.
+int checkAssignment(const std::array<std::uint8_t, 6>& mac, const Ipv4& address,
+                    const AdapterRecord& adapter, bool force) {
+    std::cerr << "searching on " << adapterEntryText(adapter) << " ...\n";
+    DeviceTable& table = processDeviceTable();
+    SearchObserver observer;
+    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
+    progress.attach(observer);
+    const std::int32_t count = searchDevices(
+        table, SearchAdapter{adapter.address, adapter.mask, adapterInterfaceName(adapter)},
+        observer);
+    if (count < 0) {
+        std::cout << communicationErrorMessage << '\n';
+        return 1;
+    }
+    bool listed = false;
+    for (std::int32_t i = 0; i < count; ++i) {
+        listed = listed || table.devices[static_cast<std::size_t>(i)].mac == mac;
+    }
+    if (!listed) {
+        std::cerr << "tamroctl: no device " << macText(mac) << " was found on "
+                  << adapterEntryText(adapter) << " (" << count
+                  << " listed); nothing was sent (--no-search assigns without searching)\n";
+        return 1;
+    }
+    std::vector<std::string> problems;
+    for (const DeviceRecord* other : sameLastTwoBytes(table, mac)) {
+        problems.push_back(deviceListEntry(*other) + " ends in the same two MAC bytes: the "
+                           "assignment would give it the address too");
+    }
+    if (!force) {
+        for (std::string& taken : takenAddressProblems(table, address, mac)) {
+            problems.push_back(std::move(taken));
+        }
+    }
+    if (problems.empty()) return 0;
+    std::cerr << "tamroctl: nothing was sent:\n";
+    for (const std::string& each : problems) std::cerr << "  " << each << '\n';
+    return usageErrorStatus;
+}
+
 int runAssign(const NetworkOptions& options) {
     const auto mac = parseMacText(options.mac);
     const std::string addressProblem = dottedProblem(options.address);
@@ -188,6 +235,19 @@ int runAssign(const NetworkOptions& options) {
     auto adapters = std::make_unique<AdapterTable>();
     const AdapterRecord* adapter = pickAdapter(*adapters, options.adapter);
     if (adapter == nullptr) return 1;
+    // The device lands on the adapter's subnet: the packet carries no mask.
+    if (const AddressFault fault = addressFault(*address, adapter->mask, adapter->address);
+        fault != AddressFault::none) {
+        std::cerr << "tamroctl: ADDRESS " << addressFaultSentence(*address, fault)
+                  << "; nothing was sent\n";
+        return usageErrorStatus;
+    }
+    if (!options.noSearch) {
+        if (const int status = checkAssignment(*mac, *address, *adapter, options.force);
+            status != 0) {
+            return status;
+        }
+    }
     WriterLock lock;
     LockHolder holder;
     if (!lock.acquire(toDottedText(adapter->address), writerLockPatience, holder)) {
@@ -248,10 +308,18 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
     search->callback([options, &exitCode] { exitCode = runSearch(*options); });
 
     CLI::App* assign = app.add_subcommand(
-        "assign", "Give a device a new address by broadcast (devices outside the subnet).");
+        "assign",
+        "Give a device a new address by broadcast (devices outside the subnet). The packet "
+        "carries only the MAC's last two bytes: every device ending in them takes the address, "
+        "so the search first refuses when another listed device does.");
     assign->add_option("MAC", options->mac, "The device's MAC address")->required();
     assign->add_option("ADDRESS", options->address, "The new IPv4 address")->required();
     assign->add_option("--adapter", options->adapter, adapterHelp);
+    assign->add_flag("--force", options->force,
+                     "Assign even an address another listed device answers from");
+    assign->add_flag("--no-search", options->noSearch,
+                     "Send without searching first (a device that cannot answer a search); "
+                     "nothing then checks the listed devices");
     assign->callback([options, &exitCode] { exitCode = runAssign(*options); });
 
     CLI::App* ping = app.add_subcommand("ping", "Send one ICMP echo and tell whether it was answered.");

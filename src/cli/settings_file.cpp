@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "protocol/device_search.h"
 
@@ -52,6 +51,38 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// The deepest nesting of arrays and objects, outside strings; counted before
+// parsing, since the parser's errors and dumps recurse that deep.
+std::int32_t nestingDepth(std::string_view text) {
+    std::int32_t depth = 0;
+    std::int32_t deepest = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == '}' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+std::string sizeProblem(std::size_t size) {
+    return "larger than " + std::to_string(maxSettingsFileBytes / 1024) + " KiB (" +
+           std::to_string(size) + " bytes)";
+}
+
 std::vector<std::string_view> splitFields(std::string_view line) {
     std::vector<std::string_view> fields;
     while (true) {
@@ -85,6 +116,16 @@ std::optional<SettingsDocument> parseSettings(std::string_view text, const std::
         problem = name + ": " + why;
         return std::nullopt;
     };
+    if (text.size() > maxSettingsFileBytes) return refuse(sizeProblem(text.size()));
+    // The parser takes a NUL byte for the end of the text.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        return refuse("a NUL byte at offset " + std::to_string(nul) +
+                      ": not a JSON document (nothing may follow its value)");
+    }
+    if (nestingDepth(text) > maxSettingsDepth) {
+        return refuse("nested deeper than " + std::to_string(maxSettingsDepth) +
+                      " levels: not a settings file");
+    }
     // A key given twice would silently lose one of its values.
     std::vector<std::vector<std::string>> open;
     std::string repeated;
@@ -140,6 +181,16 @@ std::optional<SettingsDocument> parseSettings(std::string_view text, const std::
                 const std::optional<std::string> typed = valueText(*flag, given);
                 if (!typed) return refuse(where + given.dump() + " is not a value it takes");
                 std::string why = settingValueProblem(*flag, *typed);
+                // A blank field would be written as 0 where the batch's
+                // checks saw no address at all.
+                if (why.empty() && flag->action == Action::address && !typed->empty() &&
+                    !parseDottedText(*typed)) {
+                    why = *typed + ": a field is blank (give all four numbers, or \"\" for a "
+                                   "blank address)";
+                }
+                if (why.empty() && flag->action == Action::type && typed->empty()) {
+                    why = "\"\": give a number";
+                }
                 if (why.empty() && !typed->empty()) {
                     if (const auto highest = highestNumber(*flag);
                         highest && (typed->size() > 9 || std::stoul(*typed) > *highest)) {
@@ -160,6 +211,10 @@ std::optional<SettingsDocument> parseSettings(std::string_view text, const std::
 std::optional<std::vector<AddressRow>> parseAddressMap(std::string_view text,
                                                        const std::string& name,
                                                        std::string& problem) {
+    if (text.size() > maxSettingsFileBytes) {
+        problem = name + ": " + sizeProblem(text.size());
+        return std::nullopt;
+    }
     std::vector<AddressRow> rows;
     std::int32_t line = 0;
     bool firstRow = true;
@@ -227,19 +282,30 @@ std::optional<std::vector<AddressRow>> parseAddressMap(std::string_view text,
     return rows;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path, std::string& problem) {
+std::optional<std::string> readWholeFile(const std::string& path, std::string& problem,
+                                         std::size_t maxBytes) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         problem = path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
+    // Read in pieces, so that a huge file (or an endless device) stops one
+    // piece past the limit instead of filling the memory.
+    std::string bytes;
+    std::array<char, 64 * 1024> piece{};
+    while (file && bytes.size() <= maxBytes) {
+        file.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        bytes.append(piece.data(), static_cast<std::size_t>(file.gcount()));
+    }
     if (file.bad()) {
         problem = path + ": could not be read";
         return std::nullopt;
     }
-    return bytes.str();
+    if (bytes.size() > maxBytes) {
+        problem = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 }  // namespace tamro::cli

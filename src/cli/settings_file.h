@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,11 @@
 namespace tamro::cli {
 
 inline constexpr std::string_view settingsFormat = "tamro-settings/1";
+
+// What a settings file or an address map may be, checked before it is
+// parsed: an export is well under a kilobyte and two levels deep.
+inline constexpr std::size_t maxSettingsFileBytes = 1024 * 1024;
+inline constexpr std::int32_t maxSettingsDepth = 8;
 
 // One value per setting flag, in `settingFlags` order; nothing where the
 // file names none. The texts are the write flags' values.
@@ -32,7 +38,8 @@ nlohmann::ordered_json settingsJson(const SettingsDocument& document);
 
 // Reads a settings document; `name` is how messages call it. Nothing, with
 // `problem` naming the file and the key (or line) at fault, for anything
-// not exactly such a document.
+// not exactly such a document: text after the JSON value, nesting deeper
+// than maxSettingsDepth, an address with a blank field, "" for a number.
 std::optional<SettingsDocument> parseSettings(std::string_view text, const std::string& name,
                                               std::string& problem);
 
@@ -52,7 +59,9 @@ std::optional<std::vector<AddressRow>> parseAddressMap(std::string_view text,
                                                        const std::string& name,
                                                        std::string& problem);
 
-// A whole file's bytes; nothing, with the system's reason in `problem`.
-std::optional<std::string> readWholeFile(const std::string& path, std::string& problem);
+// A whole file's bytes; nothing, with the system's reason in `problem`, or
+// when it holds more than `maxBytes`.
+std::optional<std::string> readWholeFile(const std::string& path, std::string& problem,
+                                         std::size_t maxBytes = maxSettingsFileBytes);
 
 }  // namespace tamro::cli

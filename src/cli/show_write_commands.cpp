@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "address_refusal.h"
 #include "argument_text.h"
 #include "device_json.h"
 #include "fleet_batch.h"
@@ -131,6 +132,7 @@ struct WriteOptions {
     std::string model;
     CLI::Option* modelOption = nullptr;
     bool yes = false;
+    bool force = false;
     std::array<std::string, settingFlags.size()> values;
     std::array<CLI::Option*, settingFlags.size()> given{};
 };
@@ -150,6 +152,34 @@ void warnOfKeptMask(const SetupDialog& dialog, const DeviceRecord& device,
         std::cerr << "tamroctl: warning: "
                   << keptMaskWarning(*kept, mask, "--mask " + toDottedText(mask)) << '\n';
     }
+}
+
+// The address the write would give, when it moves the device to one another
+// listed device answers from: refused (with the reasons) unless `force`.
+// An assignment off the subnet also restarts devices ending in the same two
+// MAC bytes, which no --force lets through.
+int refuseTakenAddress(const SetupDialog& dialog, const DeviceRecord& device, bool force) {
+    const Form& form = dialog.form();
+    const bool assignment = device.configured != 1;
+    if (!assignment && form.checked(ControlId::dhcpCheck)) return 0;
+    const Ipv4 address = form.address(ControlId::ipAddressCtrl).value();
+    const DeviceTable& table = processDeviceTable();
+    std::vector<std::string> problems;
+    if (assignment) {
+        for (const DeviceRecord* other : sameLastTwoBytes(table, device.mac)) {
+            problems.push_back(deviceListEntry(*other) + " ends in the same two MAC bytes: the "
+                               "assignment would give it the address too");
+        }
+    }
+    if (!force && address != device.peer.address) {
+        for (std::string& taken : takenAddressProblems(table, address, device.mac)) {
+            problems.push_back(std::move(taken));
+        }
+    }
+    if (problems.empty()) return 0;
+    std::cerr << "tamroctl: nothing was sent:\n";
+    for (const std::string& each : problems) std::cerr << "  " << each << '\n';
+    return usageErrorStatus;
 }
 
 int runWrite(const WriteOptions& options) {
@@ -195,6 +225,9 @@ int runWrite(const WriteOptions& options) {
                           << disabledReason(dialog, ControlId::writeButton) << '\n';
                 return usageErrorStatus;
             }
+            if (const int refused = refuseTakenAddress(dialog, device, options.force)) {
+                return refused;
+            }
             warnOfKeptMask(dialog, device, options);
             changes = formChanges(form, device);
             if (interruptRequested()) {
@@ -209,6 +242,11 @@ int runWrite(const WriteOptions& options) {
             if (dialog.lastWrite().number == before) return stopped;
             const WriteResult result = dialog.lastWrite().result;
             if (result == WriteResult::written) return interruptRequested() ? 130 : 0;
+            if (dialog.lastWrite().failedCheck == WriteCheck::address) {
+                std::cerr << "tamroctl: --ip " << writeRefusalText(dialog.lastWrite())
+                          << "; nothing was sent\n";
+                return usageErrorStatus;
+            }
             if (result == WriteResult::cancelled) std::cerr << "tamroctl: nothing was written\n";
             const std::string taken = partialWriteText(dialog.lastWrite().blocksAccepted);
             if (result == WriteResult::failed && !taken.empty()) {
@@ -261,6 +299,8 @@ void addShowWriteCommands(CLI::App& app, int& exitCode) {
         "write", "Change a device's settings through the setup dialog and write them.");
     write->modelOption = addDeviceChoiceOptions(*writeCommand, write->choice, write->model);
     writeCommand->add_flag("--yes", write->yes, "Answer the confirmation with OK");
+    writeCommand->add_flag("--force", write->force,
+                           "Write even an address another listed device answers from");
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
         const SettingFlag& flag = settingFlags[i];
         CLI::Option* option =

@@ -28,6 +28,12 @@ inline std::string baudLimitMessage(std::string_view maxBaudText) {
     return "このモデルの場合、ボーレート値は最大" + std::string(maxBaudText) + "です。";
 }
 
+// "IPアドレス設定エラー\n%sは機器に設定できないアドレスです。" with the
+// refused address.
+inline std::string deviceAddressErrorMessage(std::string_view address) {
+    return "IPアドレス設定エラー\n" + std::string(address) + "は機器に設定できないアドレスです。";
+}
+
 // "%sに設定を書き込みます。" with the chosen model's name.
 inline std::string modelWriteConfirmationMessage(std::string_view modelName) {
     return std::string(modelName) + "に設定を書き込みます。";

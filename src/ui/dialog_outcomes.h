@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ipv4.h"
+#include "protocol/address_rules.h"
 
 namespace tamro {
 
@@ -31,6 +32,7 @@ enum class WriteCheck {
     remotePort,     // a destination is needed and its port is out of range
     baudLimit,      // the rate is above the chosen model's limit
     keepAlive,      // the keep-alive time is outside 0-65
+    address,        // the fixed address is one no device should have (also off the subnet)
 };
 
 enum class WriteResult {
@@ -48,6 +50,8 @@ struct WriteAttempt {
     WriteResult result = WriteResult::none;
     bool assignment = false;  // off the subnet: the address assignment by MAC
     WriteCheck failedCheck = WriteCheck::none;
+    AddressFault addressFault = AddressFault::none;  // with WriteCheck::address
+    Ipv4 refusedAddress;                             // with WriteCheck::address
     std::array<std::uint8_t, 6> mac{};  // the device it was for
     Ipv4 deviceAddress;                 // where that device answered discovery from
     std::int32_t blocksAccepted = 0;    // of a write: blocks 0, 3, 7 sent and answered

@@ -151,6 +151,8 @@ private:
     // that fails, with its message shown, or WriteCheck::none.
     WriteCheck validateWrite();
     void refuseWrite(WriteCheck check, std::string_view message);
+    // Refuses, with its message shown, a new address no device should have.
+    bool refuseAddress(bool assignment);
     void startWrite(const DeviceRecord& device, std::int32_t position);
     void writeWorker(const WriteJob& job);
     void finishWrite(std::int32_t position, bool succeeded, std::string_view message,

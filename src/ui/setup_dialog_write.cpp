@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "protocol/address_rules.h"
 #include "protocol/messages.h"
 #include "protocol/vocabulary.h"
 #include "ui/dialog_messages.h"
@@ -26,6 +27,19 @@ constexpr std::array<ControlId, 3> writeGuardControls = {
     ControlId::searchButton, ControlId::adapterCombo, ControlId::modelCombo};
 
 bool isPort(std::int32_t number) { return number >= lowestPort && number <= highestPort; }
+
+// With the automatic address ticked the stored address is never used, so
+// only a fixed one is judged. An assignment carries no mask: the device
+// lands on the adapter's subnet.
+AddressFault newAddressFault(const Form& form, const AdapterRecord* adapter, bool assignment) {
+    const Ipv4 adapterAddress = adapter != nullptr ? adapter->address : Ipv4{};
+    const Ipv4 address = form.address(ControlId::ipAddressCtrl).value();
+    if (assignment) {
+        return addressFault(address, adapter != nullptr ? adapter->mask : Ipv4{}, adapterAddress);
+    }
+    if (form.checked(ControlId::dhcpCheck)) return AddressFault::none;
+    return addressFault(address, form.address(ControlId::netmaskCtrl).value(), adapterAddress);
+}
 
 }  // namespace
 
@@ -88,7 +102,18 @@ WriteCheck SetupDialog::validateWrite() {
         refuseWrite(WriteCheck::keepAlive, keepAliveRangeMessage);
         return WriteCheck::keepAlive;
     }
+    if (refuseAddress(false)) return WriteCheck::address;
     return WriteCheck::none;
+}
+
+bool SetupDialog::refuseAddress(bool assignment) {
+    const AddressFault fault = newAddressFault(form_, selectedAdapter(), assignment);
+    if (fault == AddressFault::none) return false;
+    const Ipv4 address = form_.address(ControlId::ipAddressCtrl).value();
+    lastWrite_.addressFault = fault;
+    lastWrite_.refusedAddress = address;
+    refuseWrite(WriteCheck::address, deviceAddressErrorMessage(toDottedText(address)));
+    return true;
 }
 
 void SetupDialog::onWrite() {
@@ -112,10 +137,13 @@ void SetupDialog::onWrite() {
             lastWrite_.result = WriteResult::cancelled;
             return;
         }
-    } else if (!confirm(writeConfirmationMessage)) {
-        // Off the subnet only an address goes out, and any address will do.
-        lastWrite_.result = WriteResult::cancelled;
-        return;
+    } else {
+        // Off the subnet only an address goes out.
+        if (refuseAddress(true)) return;
+        if (!confirm(writeConfirmationMessage)) {
+            lastWrite_.result = WriteResult::cancelled;
+            return;
+        }
     }
     startWrite(*device, position);
 }
