@@ -1,0 +1,28 @@
+#include "protocol/address_conflicts.h"
+
+#include <algorithm>
+
+namespace tamro {
+
+std::vector<MacAddress> otherDevicesAt(const DeviceTable& table, const Ipv4& address,
+                                       const MacAddress& mac) {
+    std::vector<MacAddress> others;
+    const auto count = static_cast<std::size_t>(std::clamp(table.deviceCount, 0, maxDevices));
+    for (std::size_t i = 0; i < count; ++i) {
+        const DeviceRecord& record = table.devices[i];
+        if (record.peer.address != address || record.mac == mac) continue;
+        // A device that answered twice is still one other device.
+        if (std::find(others.begin(), others.end(), record.mac) == others.end()) {
+            others.push_back(record.mac);
+        }
+    }
+    return others;
+}
+
+std::vector<MacAddress> devicesSharingAddress(const DeviceTable& table, std::int32_t index) {
+    if (index < 0 || index >= std::min(table.deviceCount, maxDevices)) return {};
+    const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
+    return otherDevicesAt(table, record.peer.address, record.mac);
+}
+
+}  // namespace tamro
