@@ -4,10 +4,10 @@
 
 namespace tamro {
 
-std::vector<MacAddress> otherDevicesAt(const DeviceTable& table, const Ipv4& address,
-                                       const MacAddress& mac) {
+std::vector<MacAddress> otherDevicesAt(const DeviceTable& table, std::int32_t listed,
+                                       const Ipv4& address, const MacAddress& mac) {
     std::vector<MacAddress> others;
-    const auto count = static_cast<std::size_t>(std::clamp(table.deviceCount, 0, maxDevices));
+    const auto count = static_cast<std::size_t>(std::clamp(listed, 0, maxDevices));
     for (std::size_t i = 0; i < count; ++i) {
         const DeviceRecord& record = table.devices[i];
         if (record.peer.address != address || record.mac == mac) continue;
@@ -19,10 +19,16 @@ std::vector<MacAddress> otherDevicesAt(const DeviceTable& table, const Ipv4& add
     return others;
 }
 
-std::vector<MacAddress> devicesSharingAddress(const DeviceTable& table, std::int32_t index) {
-    if (index < 0 || index >= std::min(table.deviceCount, maxDevices)) return {};
+std::vector<MacAddress> otherDevicesAt(const DeviceTable& table, const Ipv4& address,
+                                       const MacAddress& mac) {
+    return otherDevicesAt(table, table.deviceCount, address, mac);
+}
+
+std::vector<MacAddress> devicesSharingAddress(const DeviceTable& table, std::int32_t listed,
+                                              std::int32_t index) {
+    if (index < 0 || index >= std::min(listed, maxDevices)) return {};
     const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
-    return otherDevicesAt(table, record.peer.address, record.mac);
+    return otherDevicesAt(table, listed, record.peer.address, record.mac);
 }
 
 }  // namespace tamro

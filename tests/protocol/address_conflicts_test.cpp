@@ -33,8 +33,8 @@ TEST(AddressConflicts, NamesEveryOtherMacAtTheAddressInListOrder) {
     EXPECT_TRUE(otherDevicesAt(*table, alone, macEnding(0x12)).empty());
     // A device not listed yet (the one an assignment is about to move) sees all of them.
     EXPECT_EQ(otherDevicesAt(*table, shared, macEnding(0x99)).size(), 3U);
-    EXPECT_EQ(devicesSharingAddress(*table, 2), (std::vector<MacAddress>{macEnding(0x11), macEnding(0x79)}));
-    EXPECT_TRUE(devicesSharingAddress(*table, 1).empty());
+    EXPECT_EQ(devicesSharingAddress(*table, 4, 2), (std::vector<MacAddress>{macEnding(0x11), macEnding(0x79)}));
+    EXPECT_TRUE(devicesSharingAddress(*table, 4, 1).empty());
 }
 
 TEST(AddressConflicts, OnlyListedRecordsAndOtherMacsCount) {
@@ -46,9 +46,15 @@ TEST(AddressConflicts, OnlyListedRecordsAndOtherMacsCount) {
 
     EXPECT_TRUE(otherDevicesAt(*table, shared, macEnding(0x11)).empty());
     EXPECT_EQ(otherDevicesAt(*table, shared, macEnding(0x78)), (std::vector<MacAddress>{macEnding(0x11)}));
-    EXPECT_TRUE(devicesSharingAddress(*table, 0).empty());
-    EXPECT_TRUE(devicesSharingAddress(*table, 2).empty());
-    EXPECT_TRUE(devicesSharingAddress(*table, -1).empty());
+    EXPECT_TRUE(devicesSharingAddress(*table, 2, 0).empty());
+    EXPECT_TRUE(devicesSharingAddress(*table, 2, 2).empty());
+    EXPECT_TRUE(devicesSharingAddress(*table, 2, -1).empty());
+
+    // After a search that dropped a device the list is shorter than the replies.
+    table->deviceCount = 3;
+    EXPECT_TRUE(otherDevicesAt(*table, 2, shared, macEnding(0x11)).empty());
+    EXPECT_TRUE(devicesSharingAddress(*table, 2, 0).empty());
+    EXPECT_EQ(devicesSharingAddress(*table, 3, 0), (std::vector<MacAddress>{macEnding(0x78)}));
 
     table->deviceCount = maxDevices + 5;  // a count out of range reads no further than the table
     EXPECT_EQ(otherDevicesAt(*table, shared, macEnding(0x11)), (std::vector<MacAddress>{macEnding(0x78)}));
