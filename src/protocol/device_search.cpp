@@ -218,6 +218,7 @@ std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
             // only from elsewhere in the process. Wait a little for them.
             if (starvedSince != Clock::time_point{} && now - starvedSince >= starvedPatience) {
                 for (const std::size_t index : starved) {
+                    if (reads[index].state() != BlockReader::State::starved) continue;
                     reads[index].fail();
                     ++progress.readsDone;
                 }
