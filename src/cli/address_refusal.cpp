@@ -20,27 +20,27 @@ std::string writeRefusalText(const WriteAttempt& attempt) {
     return attempt.message;
 }
 
-std::vector<std::string> takenAddressProblems(const DeviceTable& table, const Ipv4& address,
-                                              const std::array<std::uint8_t, 6>& mac) {
+std::vector<std::string> addressClashProblems(const DeviceTable& table, std::int32_t listed,
+                                              const Ipv4& address,
+                                              const std::array<std::uint8_t, 6>& mac,
+                                              bool assignment, bool force) {
     std::vector<std::string> problems;
-    for (const auto& other : otherDevicesAt(table, address, mac)) {
-        problems.push_back(toDottedText(address) + " is where " + macText(other) +
-                           " answers (--force gives it anyway)");
-    }
-    return problems;
-}
-
-std::vector<const DeviceRecord*> sameLastTwoBytes(const DeviceTable& table,
-                                                  const std::array<std::uint8_t, 6>& mac) {
-    std::vector<const DeviceRecord*> others;
-    const std::int32_t count = std::clamp(table.deviceCount, 0, maxDevices);
-    for (std::int32_t i = 0; i < count; ++i) {
+    const std::int32_t count = std::clamp(listed, 0, maxDevices);
+    for (std::int32_t i = 0; assignment && i < count; ++i) {
         const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
         if (record.mac != mac && record.mac[4] == mac[4] && record.mac[5] == mac[5]) {
-            others.push_back(&record);
+            problems.push_back(deviceListEntry(record) +
+                               " ends in the same two MAC bytes: the assignment would give it "
+                               "the address too");
         }
     }
-    return others;
+    if (!force) {
+        for (const auto& other : otherDevicesAt(table, count, address, mac)) {
+            problems.push_back(toDottedText(address) + " is where " + macText(other) +
+                               " answers (--force gives it anyway)");
+        }
+    }
+    return problems;
 }
 
 }  // namespace tamro::cli

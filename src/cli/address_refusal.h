@@ -19,14 +19,14 @@ std::string addressFaultSentence(const Ipv4& address, AddressFault fault);
 // rule named in English, any other check by the dialog's own message.
 std::string writeRefusalText(const WriteAttempt& attempt);
 
-// Why giving `address` to the device `mac` would take another listed
-// device's address, one text per such device ("" when none does).
-std::vector<std::string> takenAddressProblems(const DeviceTable& table, const Ipv4& address,
-                                              const std::array<std::uint8_t, 6>& mac);
-
-// The listed devices other than `mac` that an address assignment for `mac`
-// would restart too: the packet carries only the MAC's last two bytes.
-std::vector<const DeviceRecord*> sameLastTwoBytes(const DeviceTable& table,
-                                                  const std::array<std::uint8_t, 6>& mac);
+// Why a write or an assignment giving `address` to the device `mac` must not
+// go out, one text per listed device (records 0..listed-1) in the way:
+// another device answering from `address` (left out when `force`), and for
+// an assignment, whose packet carries only the MAC's last two bytes, every
+// other device ending in those bytes (no --force lets that through).
+std::vector<std::string> addressClashProblems(const DeviceTable& table, std::int32_t listed,
+                                              const Ipv4& address,
+                                              const std::array<std::uint8_t, 6>& mac,
+                                              bool assignment, bool force);
 
 }  // namespace tamro::cli

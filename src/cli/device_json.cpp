@@ -10,12 +10,15 @@
 
 namespace tamro::cli {
 
-nlohmann::ordered_json deviceJson(const DeviceRecord& record) {
+nlohmann::ordered_json deviceJson(const DeviceRecord& record, const std::vector<MacAddress>& sharing) {
     nlohmann::ordered_json device;
     device["mac"] = macText(record.mac);
     device["ip"] = toDottedText(record.peer.address);
     device["typeCode"] = fromCodePage932(std::string(record.typeCode.data(), record.typeCode.size()));
     device["configured"] = record.configured == 1;
+    nlohmann::ordered_json conflict = nlohmann::ordered_json::array();
+    for (const MacAddress& mac : sharing) conflict.push_back(macText(mac));
+    device["conflict"] = std::move(conflict);
     if (record.configured != 1) return device;
 
     nlohmann::ordered_json settings;

@@ -7,13 +7,17 @@
 #include <vector>
 
 #include "hostnet/adapters.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/device_search.h"
 #include "protocol/device_table.h"
 
 namespace tamro::cli {
 
 // A found device: identity, and its settings when it was read.
-nlohmann::ordered_json deviceJson(const DeviceRecord& record);
+// `sharing`: the MACs of the other listed devices at its address, listed
+// as "conflict" (an empty list when there are none).
+nlohmann::ordered_json deviceJson(const DeviceRecord& record,
+                                  const std::vector<MacAddress>& sharing = {});
 
 nlohmann::ordered_json adapterJson(const AdapterRecord& record);
 

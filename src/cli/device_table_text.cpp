@@ -89,17 +89,23 @@ DeviceWords deviceWords(const DeviceRecord& record) {
 
 std::vector<std::string> deviceTableHeader() {
     return {"MAC", "ADDRESS", "TYPE", "READ", "DHCP", "IP", "MASK", "GATEWAY", "PROTOCOL",
-            "PORT", "SERIAL", "FLOW", "CONNECT", "REMOTE", "KEEPALIVE", "PACK"};
+            "PORT", "SERIAL", "FLOW", "CONNECT", "REMOTE", "KEEPALIVE", "PACK", "CONFLICT"};
 }
 
-std::vector<std::string> deviceTableRow(const DeviceRecord& record) {
+std::vector<std::string> deviceTableRow(const DeviceRecord& record,
+                                        const std::vector<MacAddress>& sharing) {
     const std::string shown(record.ipText.data(),
                             std::find(record.ipText.begin(), record.ipText.end(), '\0'));
     std::vector<std::string> row = {macText(record.mac), shown,
                                     std::string(record.typeCode.begin(), record.typeCode.end())};
+    // The other devices at its address, one field: blank-separated MACs.
+    std::string conflict;
+    for (const MacAddress& mac : sharing) conflict += (conflict.empty() ? "" : " ") + macText(mac);
+    if (conflict.empty()) conflict = "-";
     if (record.configured != 1) {
-        row.push_back("no: off the subnet");
-        row.resize(deviceTableHeader().size(), "-");
+        row.push_back(sharing.empty() ? "no: off the subnet" : "no: shared address");
+        row.resize(deviceTableHeader().size() - 1, "-");
+        row.push_back(conflict);
         return row;
     }
     const DeviceWords words = deviceWords(record);
@@ -109,7 +115,7 @@ std::vector<std::string> deviceTableRow(const DeviceRecord& record) {
                 automatic ? "-" : toDottedText(record.netmask),
                 automatic ? "-" : toDottedText(record.gateway), words.protocol, words.port,
                 words.serial, words.flow, words.connect, words.remote, words.keepAlive,
-                words.pack});
+                words.pack, conflict});
     return row;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/address_conflicts.h"
 #include "protocol/device_table.h"
 
 namespace tamro::cli {
@@ -27,7 +28,9 @@ DeviceWords deviceWords(const DeviceRecord& record);
 
 // The search's rows: one per listed device, in the list's order.
 std::vector<std::string> deviceTableHeader();
-std::vector<std::string> deviceTableRow(const DeviceRecord& record);
+// `sharing`: the other listed devices at its address, for the CONFLICT column.
+std::vector<std::string> deviceTableRow(const DeviceRecord& record,
+                                        const std::vector<MacAddress>& sharing = {});
 
 // Columns aligned for a terminal by their width on screen (wide characters
 // count two columns, half-width katakana one).

@@ -10,6 +10,7 @@
 #include "doctor_firewall.h"
 #include "hostnet/subnet.h"
 #include "platform/ipv4.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/device_search.h"
 #include "protocol/exchange.h"
 
@@ -289,7 +290,8 @@ std::vector<Finding> searchFindings(const DeviceTable& devices, std::int32_t cou
                                     "is unplugged"});
             }
         }
-        if (at(a).configured != 1) {
+        // Unread for sharing its address: the finding above gives the fix.
+        if (at(a).configured != 1 && devicesSharingAddress(devices, count, a).empty()) {
             findings.push_back(
                 {true, deviceListEntry(at(a)) + " is outside the adapter's subnet " +
                            toDottedText(networkOf(adapter.address, adapter.mask)) + "/" +

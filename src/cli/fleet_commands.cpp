@@ -1,3 +1,4 @@
+#include "address_sharing_text.h"
 #include "choice_options.h"
 #include "device_text.h"
 #include "form_changes.h"
@@ -29,6 +30,7 @@
 #include "platform/text.h"
 #include "platform/writer_lock.h"
 #include "protocol/device_configuration.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/device_search.h"
 #include "protocol/exchange.h"
 #include "protocol/messages.h"
@@ -81,6 +83,10 @@ int runExport(const ExportOptions& options) {
     std::string text;
     const int status = withSelectedDevice(
         options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
+            if (const auto others = dialog.selectedDeviceSharesWith(); !others.empty()) {
+                std::cerr << "tamroctl: " << sharedAddressText(device, others) << '\n';
+                return 1;
+            }
             if (device.configured != 1) {
                 std::cerr << "tamroctl: " << deviceListEntry(device)
                           << " is outside the adapter's subnet: its settings were not read "
@@ -306,6 +312,10 @@ BatchPlan planBatch(const ApplyOptions& options, const SettingsDocument& documen
                 target.address = target.values[ipIndex] ? parseDottedText(*target.values[ipIndex])
                                                         : std::optional<Ipv4>(device.ipAddress);
             }
+        } else if (const auto others = devicesSharingAddress(devices, listed, i);
+                   row == nullptr && !others.empty()) {
+            problems.push_back(target.entry + ": " + sharedAddressText(device, others) +
+                               " (or give it one in --addresses)");
         } else if (row == nullptr) {
             problems.push_back(target.entry +
                                " is outside the adapter's subnet: give its new address in "

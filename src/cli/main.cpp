@@ -12,6 +12,7 @@
 #include "models_command.h"
 #include "network_commands.h"
 #include "platform/console.h"
+#include "platform/descriptor_limit.h"
 #include "platform/udp_socket.h"
 #include "show_write_commands.h"
 #include "ui/file_version.h"
@@ -75,6 +76,8 @@ int main(int argc, char** argv) {
         std::cerr << "tamroctl: the system's sockets cannot be started\n";
         return 1;
     }
+    // A search holds a socket for each device it reads at once.
+    tamro::raiseDescriptorLimit();
     // UTF-8 whatever the system code page, so that any path can be named.
     const std::vector<std::string> arguments = tamro::commandLineArguments(argc, argv);
     std::vector<const char*> utf8Argv;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <iostream>
 
+#include "address_sharing_text.h"
 #include "exit_status.h"
 #include "platform/text.h"
 #include "protocol/vocabulary.h"
@@ -71,6 +72,7 @@ std::string disabledReason(const SetupDialog& dialog, ControlId id) {
         case OffReason::offSubnet:
             return "the device is outside the adapter's subnet: only its new address (--ip) can "
                    "be given";
+        case OffReason::sharedAddress: return sharedAddressReason(dialog);
         case OffReason::noDeviceRead: return "no device is selected";
         case OffReason::automaticAddress:
             return "the automatic address (--dhcp on) switches the address fields off";

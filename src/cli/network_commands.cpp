@@ -1,6 +1,7 @@
 #include "exit_status.h"
 #include "network_commands.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "adapter_choice.h"
 #include "address_refusal.h"
+#include "address_sharing_text.h"
 #include "argument_text.h"
 #include "device_json.h"
 #include "device_table_text.h"
@@ -22,6 +24,7 @@
 #include "platform/ipv4.h"
 #include "platform/writer_lock.h"
 #include "protocol/address_rules.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/device_configuration.h"
 #include "protocol/device_search.h"
 #include "protocol/messages.h"
@@ -74,6 +77,11 @@ void printDevices(const DeviceTable& table, std::int32_t count, const AdapterRec
     for (std::int32_t i = 0; i < count; ++i) {
         const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
         out << deviceListEntry(record) << "  type " << record.typeCode[0] << record.typeCode[1];
+        if (const auto others = devicesSharingAddress(table, count, i); !others.empty()) {
+            out << "  (shares its address with " << macListText(others)
+                << ": not read, address assignment only)\n";
+            continue;
+        }
         if (record.configured != 1) {
             out << "  (outside the adapter's subnet: address assignment only)\n";
             continue;
@@ -89,7 +97,8 @@ void printDevices(const DeviceTable& table, std::int32_t count, const AdapterRec
 void printDeviceRows(const DeviceTable& table, std::int32_t count, bool csv, std::ostream& out) {
     std::vector<std::vector<std::string>> rows = {deviceTableHeader()};
     for (std::int32_t i = 0; i < count; ++i) {
-        rows.push_back(deviceTableRow(table.devices[static_cast<std::size_t>(i)]));
+        rows.push_back(deviceTableRow(table.devices[static_cast<std::size_t>(i)],
+                                      devicesSharingAddress(table, count, i)));
     }
     if (csv) {
         printCsv(rows, out);
@@ -131,6 +140,27 @@ void printJsonError(std::string_view error, const AdapterRecord* adapter,
     std::cout << result.dump(2) << '\n';
 }
 
+// One line per address that more than one device answers from, with the
+// command that separates them.
+void reportSharedAddresses(const DeviceTable& table, std::int32_t count, std::ostream& out) {
+    std::vector<Ipv4> reported;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+        auto others = devicesSharingAddress(table, count, i);
+        if (others.empty() || std::find(reported.begin(), reported.end(), record.peer.address) !=
+                                  reported.end()) {
+            continue;
+        }
+        reported.push_back(record.peer.address);
+        others.insert(others.begin(), record.mac);
+        out << "tamroctl: " << others.size() << " devices answer from "
+            << toDottedText(record.peer.address) << " (" << macListText(others)
+            << "): none of them was read, as a read or write by that address reaches whichever "
+               "answers. Give each its own address: "
+            << assignAdvice(others.back()) << '\n';
+    }
+}
+
 int runSearch(const NetworkOptions& options) {
     auto adapters = std::make_unique<AdapterTable>();
     enumerateAdapters(*adapters);
@@ -161,10 +191,12 @@ int runSearch(const NetworkOptions& options) {
         return 1;
     }
     reportDropped(dropped, count, std::cerr);
+    reportSharedAddresses(table, count, std::cerr);
     if (options.json) {
         nlohmann::ordered_json devices = nlohmann::ordered_json::array();
         for (std::int32_t i = 0; i < count; ++i) {
-            devices.push_back(deviceJson(table.devices[static_cast<std::size_t>(i)]));
+            devices.push_back(deviceJson(table.devices[static_cast<std::size_t>(i)],
+                                         devicesSharingAddress(table, count, i)));
         }
         nlohmann::ordered_json result;
         result["adapter"] = adapterJson(*adapter);
@@ -206,16 +238,8 @@ int checkAssignment(const std::array<std::uint8_t, 6>& mac, const Ipv4& address,
                   << " listed); nothing was sent (--no-search assigns without searching)\n";
         return 1;
     }
-    std::vector<std::string> problems;
-    for (const DeviceRecord* other : sameLastTwoBytes(table, mac)) {
-        problems.push_back(deviceListEntry(*other) + " ends in the same two MAC bytes: the "
-                           "assignment would give it the address too");
-    }
-    if (!force) {
-        for (std::string& taken : takenAddressProblems(table, address, mac)) {
-            problems.push_back(std::move(taken));
-        }
-    }
+    const std::vector<std::string> problems =
+        addressClashProblems(table, count, address, mac, true, force);
     if (problems.empty()) return 0;
     std::cerr << "tamroctl: nothing was sent:\n";
     for (const std::string& each : problems) std::cerr << "  " << each << '\n';
@@ -323,6 +347,10 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
     assign->callback([options, &exitCode] { exitCode = runAssign(*options); });
 
     CLI::App* ping = app.add_subcommand("ping", "Send one ICMP echo and tell whether it was answered.");
+    ping->footer(
+        "With --device the exit status is 1 when the address is taken: another host answered, "
+        "or another device listed by the search answers from it (even when its echo replies "
+        "are dropped). A script can run assign only after it exits 0.");
     ping->add_option("ADDRESS", options->address, "The address to probe")->required();
     ping->add_option("--adapter", options->adapter,
                      "Send from this adapter's address; with --device, search on it");

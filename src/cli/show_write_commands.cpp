@@ -1,3 +1,4 @@
+#include "address_sharing_text.h"
 #include "choice_options.h"
 #include "device_text.h"
 #include "form_changes.h"
@@ -78,9 +79,15 @@ nlohmann::ordered_json formJson(const Form& form) {
 
 // The address box and the settings column, as the window lays them out:
 // "label current -> new", the controls switched off marked.
-void printForm(const Form& form, const DeviceRecord& device, std::ostream& out) {
+void printForm(const SetupDialog& dialog, const DeviceRecord& device, std::ostream& out) {
+    const Form& form = dialog.form();
     out << deviceListEntry(device);
-    if (device.configured != 1) out << "  (outside the adapter's subnet: address assignment only)";
+    if (dialog.offReason(ControlId::portEdit) == OffReason::sharedAddress) {
+        out << "  (address shared with another device: address assignment only)\n  "
+            << sharedAddressReason(dialog);
+    } else if (device.configured != 1) {
+        out << "  (outside the adapter's subnet: address assignment only)";
+    }
     out << '\n';
     if (form.itemCount(ControlId::modelCombo) > 0) {
         out << findControl(ControlId::modelCombo)->label << ": "
@@ -114,11 +121,11 @@ int runShow(const ShowOptions& options) {
     const auto print = [&](SetupDialog& dialog, const DeviceRecord& device) {
         if (options.json) {
             nlohmann::ordered_json result;
-            result["device"] = deviceJson(device);
+            result["device"] = deviceJson(device, dialog.selectedDeviceSharesWith());
             result["form"] = formJson(dialog.form());
             std::cout << result.dump(2) << '\n';
         } else {
-            printForm(dialog.form(), device, std::cout);
+            printForm(dialog, device, std::cout);
         }
         return 0;
     };
@@ -163,19 +170,11 @@ int refuseTakenAddress(const SetupDialog& dialog, const DeviceRecord& device, bo
     const bool assignment = device.configured != 1;
     if (!assignment && form.checked(ControlId::dhcpCheck)) return 0;
     const Ipv4 address = form.address(ControlId::ipAddressCtrl).value();
-    const DeviceTable& table = processDeviceTable();
-    std::vector<std::string> problems;
-    if (assignment) {
-        for (const DeviceRecord* other : sameLastTwoBytes(table, device.mac)) {
-            problems.push_back(deviceListEntry(*other) + " ends in the same two MAC bytes: the "
-                               "assignment would give it the address too");
-        }
-    }
-    if (!force && address != device.peer.address) {
-        for (std::string& taken : takenAddressProblems(table, address, device.mac)) {
-            problems.push_back(std::move(taken));
-        }
-    }
+    // Moving nowhere takes no one's address; the two bytes still matter.
+    const bool moves = address != device.peer.address;
+    const std::vector<std::string> problems =
+        addressClashProblems(processDeviceTable(), dialog.lastSearch().listed, address,
+                             device.mac, assignment, force || !moves);
     if (problems.empty()) return 0;
     std::cerr << "tamroctl: nothing was sent:\n";
     for (const std::string& each : problems) std::cerr << "  " << each << '\n';
@@ -278,7 +277,12 @@ int runDevicePing(const std::string& address, const DeviceChoice& choice) {
         }
         form.userSetAddress(ControlId::ipAddressCtrl, AddressFields::of(*fields));
         form.userClick(ControlId::pingButton);
-        return 0;
+        if (dialog.lastPing().listedDeviceThere) {
+            std::cerr << "tamroctl: " << toDottedText(*fields)
+                      << " is the address of another device listed by the search\n";
+        }
+        // A taken address fails, so that a script can make an assignment wait on it.
+        return dialog.lastPing().result == PingResult::otherHost ? 1 : 0;
     };
     return withSelectedDevice(choice, frontEnd, probe);
 }

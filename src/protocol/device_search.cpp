@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <memory>
+#include <thread>
 
 #include "hostnet/subnet.h"
+#include "platform/descriptor_limit.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/device_configuration.h"
 #include "protocol/exchange.h"
 #include "protocol/config_blocks.h"
@@ -20,11 +24,18 @@ using Clock = std::chrono::steady_clock;
 inline constexpr std::size_t maxReadsInFlight = 256;
 static_assert(maxReadsInFlight + 2 <= maxWaitSockets);
 
+// How long reads that cannot get a descriptor wait for one when nothing of
+// the search itself holds any to give back.
+inline constexpr std::chrono::milliseconds starvedRetry{50};
+inline constexpr std::chrono::milliseconds starvedPatience{2000};
+
 // One device's read: blocks 0, 3 and 7 in order, each its own exchange on a
 // fresh socket, exactly as fetchConfiguration does one after the other.
+// A read that finds no descriptor free is `starved`: it keeps its place and
+// goes on from the same block once another socket has closed.
 class BlockReader {
 public:
-    enum class State { waiting, running, done, failed };
+    enum class State { waiting, running, starved, done, failed };
 
     BlockReader() = default;
     // The collector points into blocks_: a reader never moves.
@@ -39,6 +50,11 @@ public:
     void start(Clock::time_point now) {
         state_ = State::running;
         step_ = 0;
+        beginExchange(now);
+    }
+
+    void resume(Clock::time_point now) {
+        state_ = State::running;
         beginExchange(now);
     }
 
@@ -76,7 +92,9 @@ public:
 private:
     void beginExchange(Clock::time_point now) {
         const auto request = blockReadRequest(configurationBlockNumbers[step_]);
-        if (socket_.open() != 0) return finish(State::failed);
+        if (const SocketError opened = socket_.open(); opened != 0) {
+            return finish(isOutOfDescriptors(opened) ? State::starved : State::failed);
+        }
         socket_.enableBroadcast();
         socket_.setReceiveTimeout(receiveTimeout);
         if (socket_.sendTo(peer_, devicePort, request) != 0) return finish(State::failed);
@@ -113,10 +131,24 @@ std::chrono::milliseconds until(Clock::time_point deadline, Clock::time_point no
     return std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
 }
 
+// True when an earlier reply than record `index` came from the same address
+// with another MAC. Every such earlier device is then no longer read.
+bool sharesWithEarlier(const DeviceTable& table, std::int32_t index) {
+    const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
+    for (std::int32_t i = 0; i < index; ++i) {
+        const DeviceRecord& other = table.devices[static_cast<std::size_t>(i)];
+        if (other.peer.address == record.peer.address && other.mac != record.mac) return true;
+    }
+    return false;
+}
+
 // Discovery and the reads of the devices it finds, in one loop over every
 // socket: a device on the subnet is read as soon as its reply is accepted,
-// while discovery goes on listening. Returns -1 when discovery fails, else
-// the number of replies, with reads[k] holding how record k's read ended
+// while discovery goes on listening. Devices that answer from one address
+// are not read: a read by that address reaches whichever answers. Reads
+// start as long as descriptors are to be had; one that finds none waits
+// for another read to end. Returns -1 when discovery fails, else the
+// number of replies, with reads[k] holding how record k's read ended
 // (records in discovery's order; nothing of the reads is stored yet).
 std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
                              ReadSet& reads, SearchProgress& progress,
@@ -134,26 +166,79 @@ std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
     std::size_t nextToStart = 0;  // reads before it have been started (or are not reads)
     std::vector<std::size_t> running;
     running.reserve(maxReadsInFlight);
+    std::deque<std::size_t> starved;  // in the order they ran out
+    // Set when a read ran out of descriptors; cleared when one is given back.
+    bool descriptorsExhausted = false;
+    Clock::time_point starvedSince{};  // since no read could get one; zero while they can
     std::array<UdpSocket*, maxWaitSockets> sockets{};
     std::array<std::uint8_t, maxWaitSockets> readable{};
 
+    // Runs the read's next exchange; false when it found no descriptor.
+    const auto launch = [&](std::size_t index, Clock::time_point now, bool first) {
+        BlockReader& read = reads[index];
+        if (first) {
+            read.start(now);
+            ++progress.readsStarted;
+        } else {
+            read.resume(now);
+        }
+        switch (read.state()) {
+            case BlockReader::State::running:
+                running.push_back(index);
+                starvedSince = {};
+                return true;
+            case BlockReader::State::starved:
+                if (starvedSince == Clock::time_point{}) starvedSince = now;
+                descriptorsExhausted = true;
+                starved.push_back(index);
+                return false;
+            default: ++progress.readsDone; return true;
+        }
+    };
+
     for (;;) {
         auto now = Clock::now();
-        while (running.size() < maxReadsInFlight && nextToStart < reads.count) {
-            BlockReader& read = reads[nextToStart];
-            if (read.state() == BlockReader::State::waiting) {
-                read.start(now);
-                ++progress.readsStarted;
-                if (read.state() == BlockReader::State::running) {
-                    running.push_back(nextToStart);
-                } else {
+        bool started = false;
+        while (!descriptorsExhausted && running.size() < maxReadsInFlight) {
+            // Reads that were held up go first, so every read ends in time.
+            if (!starved.empty()) {
+                const std::size_t index = starved.front();
+                starved.pop_front();
+                if (reads[index].state() != BlockReader::State::starved) continue;
+                launch(index, now, false);
+            } else if (nextToStart < reads.count) {
+                const std::size_t index = nextToStart++;
+                if (reads[index].state() != BlockReader::State::waiting) continue;
+                launch(index, now, true);
+                started = true;
+            } else {
+                break;
+            }
+        }
+        if (started) report();
+        if (!discovering && running.empty()) {
+            if (starved.empty() && nextToStart == reads.count) break;
+            // Nothing of ours is left to close: descriptors can come back
+            // only from elsewhere in the process. Wait a little for them.
+            if (starvedSince != Clock::time_point{} && now - starvedSince >= starvedPatience) {
+                for (const std::size_t index : starved) {
+                    if (reads[index].state() != BlockReader::State::starved) continue;
+                    reads[index].fail();
                     ++progress.readsDone;
                 }
+                starved.clear();
+                for (; nextToStart < reads.count; ++nextToStart) {
+                    if (reads[nextToStart].state() == BlockReader::State::waiting) {
+                        reads[nextToStart].fail();
+                    }
+                }
                 report();
+                continue;
             }
-            ++nextToStart;
+            std::this_thread::sleep_for(starvedRetry);
+            descriptorsExhausted = false;
+            continue;
         }
-        if (!discovering && running.empty() && nextToStart == reads.count) break;
 
         std::size_t watched = 0;
         Clock::time_point wake = Clock::time_point::max();
@@ -183,7 +268,20 @@ std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
                     ++progress.replies;
                     const DeviceRecord& record = table.devices[static_cast<std::size_t>(index)];
                     BlockReader& read = reads[reads.count++];
-                    if (sameSubnet(adapter.address, adapter.mask, record.peer.address) == 1) {
+                    if (sharesWithEarlier(table, index)) {
+                        read.fail();
+                        for (std::int32_t k = 0; k < index; ++k) {
+                            const auto earlier = static_cast<std::size_t>(k);
+                            if (table.devices[earlier].peer.address != record.peer.address) continue;
+                            // A running read is counted when it leaves `running`.
+                            if (reads[earlier].state() == BlockReader::State::starved) ++progress.readsDone;
+                            if (reads[earlier].state() == BlockReader::State::running ||
+                                reads[earlier].state() == BlockReader::State::starved ||
+                                reads[earlier].state() == BlockReader::State::waiting) {
+                                reads[earlier].fail();
+                            }
+                        }
+                    } else if (sameSubnet(adapter.address, adapter.mask, record.peer.address) == 1) {
                         read.prepare(record.peer.address);
                     } else {
                         read.fail();  // off the subnet: never read, never counted as a read
@@ -199,18 +297,34 @@ std::int32_t discoverAndRead(DeviceTable& table, const SearchAdapter& adapter,
 
         for (std::size_t slot = 0; slot < running.size(); ++slot) {
             BlockReader& read = reads[running[slot]];
+            if (read.state() != BlockReader::State::running) continue;
             if (result == WaitResult::ready && readable[listening + slot]) read.receive(now);
             read.expireAt(now);
         }
-        const auto ended = std::remove_if(running.begin(), running.end(), [&](std::size_t index) {
-            return reads[index].state() != BlockReader::State::running;
+        std::size_t ended = 0;
+        std::erase_if(running, [&](std::size_t index) {
+            switch (reads[index].state()) {
+                case BlockReader::State::running: return false;
+                case BlockReader::State::starved:
+                    // Its socket closed before the next would open: no
+                    // descriptor to spare just now.
+                    if (starvedSince == Clock::time_point{}) starvedSince = now;
+                    descriptorsExhausted = true;
+                    starved.push_back(index);
+                    return true;
+                default: ++ended; return true;
+            }
         });
-        if (ended != running.end()) {
-            progress.readsDone += static_cast<std::int32_t>(running.end() - ended);
-            running.erase(ended, running.end());
+        if (ended > 0) {
+            // Each ended read closed its socket: room for a waiting one.
+            descriptorsExhausted = false;
+            progress.readsDone += static_cast<std::int32_t>(ended);
             report();
         }
-        if (!discovering) listener.close();
+        if (!discovering && listener.sockets()[0]->isOpen()) {
+            listener.close();
+            descriptorsExhausted = false;
+        }
     }
     return table.deviceCount;
 }
@@ -228,10 +342,18 @@ std::int32_t searchDevices(DeviceTable& table, const SearchAdapter& adapter,
 
     // The reads are stored and the failed ones dropped in reply order, so the
     // table ends exactly as reading one device after the other leaves it.
+    // Devices sharing an address are listed unread, as if off the subnet:
+    // only an assignment by MAC reaches the one meant.
+    std::vector<bool> shared(static_cast<std::size_t>(count));
+    for (std::int32_t k = 0; k < count; ++k) {
+        shared[static_cast<std::size_t>(k)] = !devicesSharingAddress(table, count, k).empty();
+    }
     std::int32_t position = 0;
-    for (const BlockReader& read : *reads) {
+    for (std::size_t k = 0; k < reads->count; ++k) {
+        const BlockReader& read = (*reads)[k];
         DeviceRecord& record = table.devices[static_cast<std::size_t>(position)];
-        record.configured = sameSubnet(adapter.address, adapter.mask, record.peer.address);
+        record.configured =
+            shared[k] ? 0 : sameSubnet(adapter.address, adapter.mask, record.peer.address);
         if (record.configured != 1) {
             ++position;
             continue;

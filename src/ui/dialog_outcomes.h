@@ -69,6 +69,9 @@ enum class PingResult {
 struct PingOutcome {
     PingResult result = PingResult::none;
     Ipv4 target;
+    // Another device listed by the search answers from the target: a
+    // conflict whether or not the echo came back.
+    bool listedDeviceThere = false;
 };
 
 // Why the dialog has a control switched off. Only the rules record a reason;
@@ -88,6 +91,7 @@ enum class OffReason {
     afterWrite,          // the form stays off after a write until a device is selected
     busy,                // a search, write or probe is running
     noModels,            // no models were loaded
+    sharedAddress,       // another listed device answers from its address: only the new address
 };
 
 }  // namespace tamro

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hostnet/adapters.h"
 #include "models/model_table.h"
@@ -98,6 +99,9 @@ public:
     const ModelRecord* selectedModel() const;
     // The record behind the list's selection, or nullptr.
     const DeviceRecord* selectedDevice() const;
+    // The MACs of the other listed devices that answer from the selected
+    // device's address; empty when it is the only one there.
+    std::vector<std::array<std::uint8_t, 6>> selectedDeviceSharesWith() const;
 
     // The event map's target for the user's actions on form().
     void handle(Handler handler, ControlId source) override;

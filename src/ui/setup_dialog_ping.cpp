@@ -1,5 +1,6 @@
 #include <string_view>
 
+#include "protocol/address_conflicts.h"
 #include "protocol/messages.h"
 #include "ui/dialog_messages.h"
 #include "ui/setup_dialog.h"
@@ -9,8 +10,11 @@ namespace tamro {
 namespace {
 
 // 0: no answer; 1: answered, by the device itself at its present address,
-// which is no conflict; 2: answered by someone else.
-std::int32_t probeResult(std::int32_t answered, const Ipv4& target, const Ipv4& device) {
+// which is no conflict; 2: answered by someone else, or another listed
+// device answers from the target (its echo may be dropped by a firewall).
+std::int32_t probeResult(std::int32_t answered, const Ipv4& target, const Ipv4& device,
+                         bool listedDeviceThere) {
+    if (listedDeviceThere) return 2;
     if (answered == 0) return 0;
     return target == device ? 1 : 2;
 }
@@ -45,13 +49,16 @@ void SetupDialog::onPing() {
     }
     const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
     const Ipv4 own = device->peer.address;
+    const bool listed =
+        !otherDevicesAt(devices_, form_.itemCount(ControlId::deviceList), target, device->mac)
+             .empty();
     suspendForm(Work::probe);
-    frontEnd_.startWorker([this, target, own] {
+    frontEnd_.startWorker([this, target, own, listed] {
         const std::int32_t answered = services_.sendEchoProbe(target);
-        frontEnd_.runOnDialogThread([this, answered, target, own] {
+        frontEnd_.runOnDialogThread([this, answered, target, own, listed] {
             resumeForm();
-            const std::int32_t result = probeResult(answered, target, own);
-            lastPing_ = {pingResult(result), target};
+            const std::int32_t result = probeResult(answered, target, own, listed);
+            lastPing_ = {pingResult(result), target, listed};
             showMessage(probeMessage(result));
         });
     });
@@ -61,7 +68,10 @@ std::int32_t SetupDialog::probeAddress() {
     const DeviceRecord* device = selectedDevice();
     if (device == nullptr) return 0;
     const Ipv4 target = form_.address(ControlId::ipAddressCtrl).value();
-    return probeResult(services_.sendEchoProbe(target), target, device->peer.address);
+    const bool listed =
+        !otherDevicesAt(devices_, form_.itemCount(ControlId::deviceList), target, device->mac)
+             .empty();
+    return probeResult(services_.sendEchoProbe(target), target, device->peer.address, listed);
 }
 
 }  // namespace tamro

@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <string>
 
+#include "hostnet/subnet.h"
+#include "protocol/address_conflicts.h"
 #include "protocol/vocabulary.h"
 #include "ui/setup_dialog.h"
 
@@ -20,6 +22,11 @@ bool isZero(const Ipv4& address) { return address == Ipv4{}; }
 
 }  // namespace
 
+std::vector<std::array<std::uint8_t, 6>> SetupDialog::selectedDeviceSharesWith() const {
+    return devicesSharingAddress(devices_, form_.itemCount(ControlId::deviceList),
+                                 form_.selection(ControlId::deviceList));
+}
+
 void SetupDialog::onDeviceSelected() {
     const DeviceRecord* device = selectedDevice();
     if (device == nullptr) return;
@@ -27,8 +34,14 @@ void SetupDialog::onDeviceSelected() {
         showDeviceSettings(*device);
         return;
     }
-    // Off the subnet nothing was read: only a new address can be given.
-    resetSettings(false, OffReason::offSubnet);
+    // Nothing was read: only a new address can be given. On the subnet that
+    // is because another device answered from the same address; it stays so
+    // after that one has left the list, as nothing was read from this one.
+    const AdapterRecord* adapter = selectedAdapter();
+    const bool onSubnet = adapter != nullptr &&
+                          sameSubnet(adapter->address, adapter->mask, device->peer.address) == 1;
+    const bool shared = onSubnet || !selectedDeviceSharesWith().empty();
+    resetSettings(false, shared ? OffReason::sharedAddress : OffReason::offSubnet);
     form_.setAddress(ControlId::ipAddressCtrl, device->peer.address);
     switchControl(ControlId::ipAddressCtrl, true, OffReason::none);
     switchControl(ControlId::pingButton, true, OffReason::none);

@@ -29,25 +29,36 @@ constexpr Ipv4 taken = Ipv4::fromOctets(10, 77, 0, 30);
 TEST_F(AddressRefusal, AnAddressAnotherListedDeviceAnswersFromIsNamedWithThatDevice) {
     list(device, Ipv4::fromOctets(172, 16, 5, 60));
     list(neighbour, taken);
-    EXPECT_EQ(takenAddressProblems(*table, taken, device),
+    const auto problems = [&](const Ipv4& address, const Mac& mac, bool force) {
+        return addressClashProblems(*table, table->deviceCount, address, mac, false, force);
+    };
+    EXPECT_EQ(problems(taken, device, false),
               std::vector<std::string>{
                   "10.77.0.30 is where 02-00-00-00-03-30 answers (--force gives it anyway)"});
+    EXPECT_TRUE(problems(taken, device, true).empty());
     // Its own address, and a free one, are nobody else's.
-    EXPECT_TRUE(takenAddressProblems(*table, taken, neighbour).empty());
-    EXPECT_TRUE(takenAddressProblems(*table, Ipv4::fromOctets(10, 77, 0, 31), device).empty());
+    EXPECT_TRUE(problems(taken, neighbour, false).empty());
+    EXPECT_TRUE(problems(Ipv4::fromOctets(10, 77, 0, 31), device, false).empty());
 }
 
 TEST_F(AddressRefusal, AnAssignmentRestartsEveryDeviceEndingInTheSameTwoBytes) {
     list(device, Ipv4::fromOctets(172, 16, 5, 60));
     list(neighbour, taken);
     list(sameEnd, Ipv4::fromOctets(172, 16, 5, 61));
-    const std::vector<const DeviceRecord*> others = sameLastTwoBytes(*table, device);
-    ASSERT_EQ(others.size(), 1u);
-    EXPECT_EQ(others[0]->mac, sameEnd);
-    EXPECT_TRUE(sameLastTwoBytes(*table, neighbour).empty());
-    // A device past the list's count is not listed.
-    table->deviceCount = 2;
-    EXPECT_TRUE(sameLastTwoBytes(*table, device).empty());
+    const Ipv4 free = Ipv4::fromOctets(10, 77, 0, 31);
+    const std::vector<std::string> clash{
+        "02-00-00-01-05-60 / 172.16.5.61 ends in the same two MAC bytes: the assignment would "
+        "give it the address too"};
+    EXPECT_EQ(addressClashProblems(*table, 3, free, device, true, false), clash);
+    // --force lets a taken address through, never the two bytes.
+    EXPECT_EQ(addressClashProblems(*table, 3, free, device, true, true), clash);
+    // A write on the subnet carries the whole MAC.
+    EXPECT_TRUE(addressClashProblems(*table, 3, free, device, false, false).empty());
+    EXPECT_TRUE(addressClashProblems(*table, 3, free, neighbour, true, false).empty());
+    // A record past the list (a search that dropped a device keeps the reply
+    // count in deviceCount) is no device.
+    EXPECT_TRUE(addressClashProblems(*table, 2, free, device, true, false).empty());
+    EXPECT_TRUE(addressClashProblems(*table, 1, taken, device, false, false).empty());
 }
 
 TEST(AddressRefusalText, TheAddressRuleIsNamedInWordsOtherChecksByTheirMessage) {

@@ -247,15 +247,16 @@ class Write(unittest.TestCase):
 
 class Ping(unittest.TestCase):
     def test_the_dialogs_probe_tells_own_address_conflict_and_free(self):
+        # A taken address exits 1, so that a script can gate an assignment on it.
         cases = [
-            ("10.77.0.20", "PINGに返答がありました。\n"),
-            ("10.77.0.2", "PINGに返答がありました。\nこの設定はアドレス衝突の恐れがあります。\n"),
-            ("10.77.0.250", "PINGに返答がありません。\nこのアドレスは設定可能と思われます。\n"),
+            ("10.77.0.20", "PINGに返答がありました。\n", 0),
+            ("10.77.0.2", "PINGに返答がありました。\nこの設定はアドレス衝突の恐れがあります。\n", 1),
+            ("10.77.0.250", "PINGに返答がありません。\nこのアドレスは設定可能と思われます。\n", 0),
         ]
-        for address, message in cases:
+        for address, message, status in cases:
             with self.subTest(address=address):
                 result = run("ping", address, "--device", FIXED)
-                self.assertEqual(result.returncode, 0, text(result.stderr))
+                self.assertEqual(result.returncode, status, text(result.stderr))
                 self.assertEqual(text(result.stdout), message)
 
 

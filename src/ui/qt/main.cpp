@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/descriptor_limit.h"
 #include "protocol/device_table.h"
 #include "ui/dialog_services.h"
 #include "ui/file_version.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     if (answeredWithoutWindow(commandLine)) return 0;
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
+    // A search holds a socket for each device it reads at once.
+    tamro::raiseDescriptorLimit();
     QApplication app(qtArgc, qtArgv);
     tamro::qt::applyWindowLook(app);
 
