@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ protected:
         DeviceRecord& record = table->devices[static_cast<std::size_t>(table->deviceCount++)];
         record.mac = mac;
         record.peer.address = address;
+        const std::string text = toDottedText(address);
+        std::copy(text.begin(), text.end(), record.ipText.begin());
     }
     std::unique_ptr<DeviceTable> table = std::make_unique<DeviceTable>();
 };
