@@ -69,6 +69,14 @@ std::string portHolderText() {
     return describePortHolders(udpPortHolders(devicePort), devicePort);
 }
 
+void hintDoctor(const AdapterRecord& adapter, std::ostream& out) {
+    // An empty list is most often the host's doing: a firewall, another
+    // program on the port, or the wrong adapter.
+    out << "tamroctl: to see what keeps devices from answering here, run: tamroctl doctor "
+           "--adapter "
+        << toDottedText(adapter.address) << '\n';
+}
+
 void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,
                    std::ostream& out) {
     if (dropped.empty()) return;

@@ -33,4 +33,7 @@ std::string portHolderText();
 void reportDropped(const std::vector<DroppedDevice>& dropped, std::int32_t listed,
                    std::ostream& out);
 
+// After a search that listed nothing: the doctor command for this adapter.
+void hintDoctor(const AdapterRecord& adapter, std::ostream& out);
+
 }  // namespace tamro::cli

@@ -87,6 +87,11 @@ int withSelectedDevice(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         if (matches.empty()) {
             std::cerr << "tamroctl: no device " << choice.device << " was found on " << adapterText
                       << " (" << form.itemCount(ControlId::deviceList) << " listed)\n";
+            const std::int32_t adapter = form.selection(ControlId::adapterCombo);
+            if (form.itemCount(ControlId::deviceList) == 0 && adapter >= 0 &&
+                adapter < dialog.adapters().adapterCount) {
+                hintDoctor(dialog.adapters().adapters[static_cast<std::size_t>(adapter)], std::cerr);
+            }
             return 1;
         }
         // A cloned MAC, or short replies read as zeros, can give two entries

@@ -67,11 +67,7 @@ void printDevices(const DeviceTable& table, std::int32_t count, const AdapterRec
                   std::ostream& out) {
     if (count == 0) {
         out << "No devices found on " << adapterEntryText(adapter) << ".\n";
-        // An empty list is most often the host's doing: a firewall, another
-        // program on the port, or the wrong adapter.
-        std::cerr << "tamroctl: to see what keeps devices from answering here, run: tamroctl "
-                     "doctor --adapter "
-                  << toDottedText(adapter.address) << '\n';
+        hintDoctor(adapter, std::cerr);
         return;
     }
     for (std::int32_t i = 0; i < count; ++i) {
@@ -203,8 +199,10 @@ int runSearch(const NetworkOptions& options) {
         result["devices"] = std::move(devices);
         result["dropped"] = droppedJson(dropped);
         std::cout << result.dump(2) << '\n';
+        if (count == 0) hintDoctor(*adapter, std::cerr);
     } else if (options.table || options.csv) {
         printDeviceRows(table, count, options.csv, std::cout);
+        if (count == 0) hintDoctor(*adapter, std::cerr);
     } else {
         printDevices(table, count, *adapter, std::cout);
     }

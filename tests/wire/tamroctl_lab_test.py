@@ -112,6 +112,13 @@ class NetworkCommands(unittest.TestCase):
             self.assertEqual(result.returncode, 0, result.stderr.decode())
             self.assertEqual(result.stdout, b"No devices found on 10.88.0.1 (tamroempty).\n")
             self.assertIn(b"run: tamroctl doctor --adapter 10.88.0.1\n", result.stderr)
+            # Every output form, and a device named on an empty segment, give the hint too.
+            for args in (["search", "--json"], ["search", "--table"], ["show", "10.88.0.5"]):
+                with self.subTest(args=args):
+                    result = run(*args, "--adapter", "tamroempty")
+                    self.assertIn(b"run: tamroctl doctor --adapter 10.88.0.1\n", result.stderr)
+            self.assertEqual(json.loads(run("search", "--json", "--adapter", "tamroempty").stdout)
+                             ["devices"], [])
         finally:
             sh("ip link del tamroempty")
 
