@@ -8,6 +8,7 @@ namespace tamro::cli {
 std::string_view resultText(BatchResult result) {
     switch (result) {
         case BatchResult::written: return "written";
+        case BatchResult::unchanged: return "unchanged";
         case BatchResult::refused: return "refused";
         case BatchResult::notAttempted: return "not attempted";
         case BatchResult::failed: break;
@@ -36,11 +37,15 @@ BatchOutcome runBatch(std::size_t count, const BatchRules& rules,
             break;
         }
         outcome.results[i] = writeOne(i);
-        if (rules.stopOnFailure && outcome.results[i] != BatchResult::written) break;
+        if (rules.stopOnFailure && !batchDone(outcome.results[i])) break;
     }
     // An interrupt during the last device still ends the run as interrupted.
     if (!outcome.interrupted && rules.interrupted && rules.interrupted()) outcome.interrupted = true;
     return outcome;
+}
+
+bool batchDone(BatchResult result) {
+    return result == BatchResult::written || result == BatchResult::unchanged;
 }
 
 std::string partialWriteText(std::int32_t blocksAccepted) {
@@ -64,7 +69,7 @@ std::string partialWriteText(std::int32_t blocksAccepted) {
 int batchExitStatus(const BatchOutcome& outcome, std::span<const VerifyResult> verified) {
     if (outcome.interrupted) return 130;
     const bool allWritten = std::all_of(outcome.results.begin(), outcome.results.end(),
-                                        [](BatchResult r) { return r == BatchResult::written; });
+                                        batchDone);
     const bool allVerified = std::all_of(verified.begin(), verified.end(),
                                          [](VerifyResult r) { return r == VerifyResult::verified; });
     return allWritten && allVerified ? 0 : 1;

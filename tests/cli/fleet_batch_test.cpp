@@ -69,6 +69,23 @@ TEST(FleetBatch, AnInterruptDuringTheLastDeviceStillEndsAsInterrupted) {
     EXPECT_EQ(batchExitStatus(outcome, {}), 130);
 }
 
+TEST(FleetBatch, AnUnchangedDeviceCountsAsDoneAndNeverStopsTheBatch) {
+    ScriptedBatch batch{{R::unchanged, R::written, R::unchanged}, {}};
+    BatchRules rules;
+    rules.stopOnFailure = true;
+    const BatchOutcome outcome = batch.run(rules);
+    EXPECT_EQ(batch.started, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(outcome.results, batch.script);
+    EXPECT_EQ(batchExitStatus(outcome, {}), 0);
+    EXPECT_EQ(resultText(R::unchanged), "unchanged");
+    EXPECT_TRUE(batchDone(R::unchanged));
+    EXPECT_FALSE(batchDone(R::notAttempted));
+
+    // Unchanged beside a failure is still a failed batch.
+    ScriptedBatch mixed{{R::unchanged, R::failed}, {}};
+    EXPECT_EQ(batchExitStatus(mixed.run({}), {}), 1);
+}
+
 TEST(FleetBatch, ExitStatusCountsWhatWasVerified) {
     ScriptedBatch batch{{R::written, R::written}, {}};
     const BatchOutcome outcome = batch.run({});
