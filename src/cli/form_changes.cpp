@@ -1,8 +1,12 @@
 #include "form_changes.h"
 
+#include <algorithm>
+#include <array>
 #include <iostream>
 
 #include "platform/text.h"
+#include "protocol/vocabulary.h"
+#include "setting_flags.h"
 #include "terminal_prompt.h"
 
 namespace tamro::cli {
@@ -64,8 +68,18 @@ std::string rowText(const TemplateItem& item, const std::optional<std::string>& 
     return text + value;
 }
 
-std::vector<std::string> formChanges(const Form& form, const DeviceRecord& device) {
-    std::vector<std::string> changes;
+namespace {
+
+// A row the write would change: the control, what the device holds and
+// what the form holds, as the operator reads both.
+struct ChangedRow {
+    const TemplateItem* item;
+    std::string current;
+    std::string value;
+};
+
+std::vector<ChangedRow> changedRows(const Form& form, const DeviceRecord& device) {
+    std::vector<ChangedRow> rows;
     const bool configured = device.configured == 1;
     for (const TemplateItem& item : templateItems()) {
         if (!isFormRow(item) || !form.visible(item.id)) continue;
@@ -79,10 +93,72 @@ std::vector<std::string> formChanges(const Form& form, const DeviceRecord& devic
         } else {
             current = deviceValue(item.id, device);
         }
-        const std::string value = shownValue(form, item.id);
-        if (current && *current != value) changes.push_back(rowText(item, current, value));
+        std::string value = shownValue(form, item.id);
+        if (current && *current != value) rows.push_back({&item, *current, std::move(value)});
+    }
+    return rows;
+}
+
+}  // namespace
+
+std::vector<std::string> formChanges(const Form& form, const DeviceRecord& device) {
+    std::vector<std::string> changes;
+    for (const ChangedRow& row : changedRows(form, device)) {
+        changes.push_back(rowText(*row.item, row.current, row.value));
     }
     return changes;
+}
+
+std::vector<SettingChange> settingChanges(const Form& form, const DeviceRecord& device,
+                                          const ModelRecord* model) {
+    std::vector<SettingChange> changes;
+    const std::vector<ChangedRow> rows = changedRows(form, device);
+    if (device.configured != 1) {
+        // The assignment always moves the device: it answers off the subnet.
+        changes.push_back({"ip", toDottedText(device.peer.address),
+                           shownValue(form, ControlId::ipAddressCtrl)});
+        return changes;
+    }
+    for (const SettingFlag& flag : settingFlags) {
+        const std::optional<std::string> sent = settingValue(form, flag);
+        const std::optional<std::string> reported = reportedValue(device, flag);
+        // A code no list entry shows cannot be told from what goes out.
+        if (!reported || (sent && reported != sent)) {
+            changes.push_back({flag.key, reported, sent});
+            continue;
+        }
+        if (sent) continue;
+        // A control switched off (or left blank) still goes out as the form
+        // holds it: compare it as the operator reads it.
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const ChangedRow& each) {
+            return each.item->id == flag.control;
+        });
+        if (row != rows.end()) changes.push_back({flag.key, row->current, row->value});
+    }
+    // The pins are never shown, yet a model's defaults reach them; a list
+    // without a usable selection keeps the device's code.
+    static constexpr std::array<std::string_view, pinCount> pinKeys = {"cp1", "cp2", "cp3"};
+    static constexpr std::array<ControlId, pinCount> pinCombos = {
+        ControlId::cp1Combo, ControlId::cp2Combo, ControlId::cp3Combo};
+    const std::array<std::int32_t, pinCount> reported = {device.cp1Function, device.cp2Function,
+                                                         device.cp3Function};
+    for (std::size_t pin = 0; pin < pinKeys.size(); ++pin) {
+        const std::int32_t code =
+            pinCodeAt(static_cast<std::int32_t>(pin), form.selection(pinCombos[pin]));
+        if (code != -1 && code != reported[pin]) {
+            changes.push_back({pinKeys[pin], std::to_string(reported[pin]), std::to_string(code)});
+        }
+    }
+    // The variant byte is written but never read back into the list.
+    if (model != nullptr && (model->modelVariant == 1 || model->modelVariant == 2)) {
+        changes.push_back({"model", std::nullopt, utf8OrAscii(form.text(ControlId::modelCombo))});
+    }
+    return changes;
+}
+
+bool writeChangesNothing(const Form& form, const DeviceRecord& device, const ModelRecord* model) {
+    return device.configured == 1 && settingChanges(form, device, model).empty() &&
+           changedRows(form, device).empty();
 }
 
 void printChanges(const std::vector<std::string>& changes, std::ostream& out,

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "models/model_table.h"
 #include "platform/ipv4.h"
 #include "protocol/device_table.h"
 #include "ui/dialog_template.h"
@@ -28,6 +29,27 @@ std::string rowText(const TemplateItem& item, const std::optional<std::string>& 
 // prints them: what the operator, the model or an earlier choice changed.
 // Off the subnet only the address goes out, so only it is compared.
 std::vector<std::string> formChanges(const Form& form, const DeviceRecord& device);
+
+// One setting the write would change, in the settings file's words.
+struct SettingChange {
+    std::string_view key;               // the settings file's key
+    std::optional<std::string> before;  // nothing: a code no list entry shows
+    std::optional<std::string> after;
+};
+
+// What the write would change on `device`, by the settings file's keys: what
+// the form would send for each value against what the device reported; a
+// value it reported in a code no list shows always counts. The hidden pin
+// lists count as "cp1".."cp3", and a chosen `model` that sets the variant
+// byte, which no search reports, as "model". Off the subnet, only the
+// address, and always.
+std::vector<SettingChange> settingChanges(const Form& form, const DeviceRecord& device,
+                                          const ModelRecord* model = nullptr);
+
+// True only when the write would leave `device` as it reported itself:
+// read, and neither a setting nor a row the form shows differs.
+bool writeChangesNothing(const Form& form, const DeviceRecord& device,
+                         const ModelRecord* model = nullptr);
 
 // The changes under a confirmation, one line each after `indent`.
 void printChanges(const std::vector<std::string>& changes, std::ostream& out,
