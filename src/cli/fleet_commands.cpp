@@ -141,6 +141,8 @@ struct ApplyOptions {
     CLI::Option* verifyOption = nullptr;
     bool json = false;
     bool stopOnFailure = false;
+    bool check = false;   // plan only: nothing but the search is sent
+    bool always = false;  // write even a device the write would leave as it is
 };
 
 // One device of the batch and what becomes of it.
@@ -157,6 +159,9 @@ struct Target {
     VerifyResult verify = VerifyResult::unchecked;
     std::vector<std::string> differing;
     std::vector<std::string> changes;  // what the write changes, as the confirmation lists it
+    std::vector<SettingChange> settings;  // the same, by the settings file's keys
+    bool unchanged = false;  // the write would leave it as it reported itself
+    std::vector<std::string> problems;  // why its rehearsal refused it
 };
 
 std::int32_t findTarget(const Form& form, const DeviceTable& devices, const Target& target) {
@@ -217,6 +222,8 @@ void noteRehearsed(const SetupDialog& dialog, const DeviceTable& devices, Target
     if (position < 0) return;
     const DeviceRecord& device = devices.devices[static_cast<std::size_t>(position)];
     target.changes = formChanges(form, device);
+    target.settings = settingChanges(form, device, dialog.selectedModel());
+    target.unchanged = writeChangesNothing(form, device, dialog.selectedModel());
     const AdapterTable& adapters = dialog.adapters();
     const std::int32_t adapter = form.selection(ControlId::adapterCombo);
     if (adapter < 0 || adapter >= adapters.adapterCount) return;
@@ -499,6 +506,26 @@ void printTable(const std::vector<Target>& targets, bool verified) {
     }
 }
 
+// A value as the settings file writes it (a number as a number); null for
+// a code no list entry shows.
+nlohmann::ordered_json settingJson(std::string_view key, const std::optional<std::string>& text) {
+    if (!text) return nullptr;
+    const SettingFlag* flag = findSettingKey(key);
+    if (flag == nullptr) return *text;  // a pin's code or the model: no file key
+    SettingsDocument one;
+    one.values[static_cast<std::size_t>(flag - settingFlags.data())] = *text;
+    return settingsJson(one)["settings"][std::string(key)];
+}
+
+nlohmann::ordered_json changesJson(const Target& target) {
+    nlohmann::ordered_json changes = nlohmann::ordered_json::object();
+    for (const SettingChange& change : target.settings) {
+        changes[std::string(change.key)] = {{"before", settingJson(change.key, change.before)},
+                                            {"after", settingJson(change.key, change.after)}};
+    }
+    return changes;
+}
+
 void printJson(const std::vector<Target>& targets, bool verified, const std::string& adapter,
                const std::vector<std::string>& warnings) {
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
@@ -508,6 +535,8 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
         row["ip"] = toDottedText(t.peer);
         row["newIp"] = t.address ? nlohmann::ordered_json(toDottedText(*t.address)) : nullptr;
         row["result"] = resultText(t.result);
+        row["changed"] = !t.unchanged;
+        row["changes"] = changesJson(t);
         row["message"] = t.message;
         if (verified) {
             row["verify"] = t.verify == VerifyResult::unchecked
@@ -522,6 +551,58 @@ void printJson(const std::vector<Target>& targets, bool verified, const std::str
     result["devices"] = std::move(rows);
     result["warnings"] = warnings;
     std::cout << result.dump(2) << '\n';
+}
+
+// The plan as a script reads it: each device, whether the write would
+// change it and how. A refused batch says so and why.
+void printPlanJson(const std::vector<Target>& targets, const std::string& adapter,
+                   const std::vector<std::string>& problems,
+                   const std::vector<std::string>& warnings) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const Target& t : targets) {
+        nlohmann::ordered_json row;
+        row["mac"] = macText(t.mac);
+        row["ip"] = toDottedText(t.peer);
+        row["newIp"] = t.address ? nlohmann::ordered_json(toDottedText(*t.address)) : nullptr;
+        row["changed"] = !t.unchanged;
+        row["changes"] = changesJson(t);
+        row["problems"] = t.problems;
+        rows.push_back(std::move(row));
+    }
+    nlohmann::ordered_json result;
+    result["adapter"] = adapter;
+    if (!problems.empty()) {
+        result["refused"] = true;
+        result["problems"] = problems;
+    }
+    result["devices"] = std::move(rows);
+    result["warnings"] = warnings;
+    std::cout << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << '\n';
+}
+
+void printPlanTable(const std::vector<Target>& targets) {
+    std::size_t width = 6;
+    for (const Target& t : targets) width = std::max(width, t.entry.size());
+    std::cout << std::left << std::setw(static_cast<int>(width)) << "DEVICE" << "  "
+              << std::setw(16) << "NEW ADDRESS" << "  " << std::setw(9) << "PLAN" << "  CHANGES\n";
+    for (const Target& t : targets) {
+        std::string detail;
+        for (const SettingChange& change : t.settings) {
+            detail += (detail.empty() ? "" : "; ") + std::string(change.key) + ": " +
+                      change.before.value_or("?") + " -> " + change.after.value_or("?");
+        }
+        if (t.unchanged) {
+            detail = "-";
+        } else if (detail.empty()) {
+            // Differs only in a row no setting key names.
+            for (const std::string& row : t.changes) detail += (detail.empty() ? "" : "; ") + row;
+        }
+        std::cout << std::setw(static_cast<int>(width)) << t.entry << "  " << std::setw(16)
+                  << (t.address ? toDottedText(*t.address) : std::string("(automatic)")) << "  "
+                  << std::setw(9) << (t.unchanged ? "unchanged" : "write") << "  " << detail
+                  << '\n';
+    }
 }
 
 // "--verify 5" gives the flag and a device "5": name that, not what follows from it.
@@ -605,6 +686,7 @@ int runApply(const ApplyOptions& options) {
                 const std::vector<std::string> found = rehearseWrite(dialog, devices, target, model);
                 for (const std::string& each : found) problems.push_back(target.entry + ": " + each);
                 if (found.empty()) noteRehearsed(dialog, devices, target, options, plan.warnings);
+                target.problems = found;
             }
             frontEnd.setQuiet(false);
             rehearsing = false;
@@ -612,8 +694,25 @@ int runApply(const ApplyOptions& options) {
         if (!problems.empty()) {
             std::cerr << "tamroctl: nothing was sent:\n";
             for (const std::string& each : problems) std::cerr << "  " << each << '\n';
-            if (options.json) printRefusalJson(problems, adapterText);
+            if (options.json && options.check) {
+                printPlanJson(targets, adapterText, problems, plan.warnings);
+            } else if (options.json) {
+                printRefusalJson(problems, adapterText);
+            }
             return usageErrorStatus;
+        }
+        // A device the write would leave as it is keeps running: no blocks,
+        // no restart.
+        if (options.always) {
+            for (Target& target : targets) target.unchanged = false;
+        }
+        if (options.check) {
+            if (options.json) {
+                printPlanJson(targets, adapterText, {}, plan.warnings);
+            } else {
+                printPlanTable(targets);
+            }
+            return interruptRequested() ? 130 : 0;
         }
         std::cerr << "apply " << options.file << " to " << targets.size() << " device"
                   << (targets.size() == 1 ? "" : "s");
@@ -623,10 +722,13 @@ int runApply(const ApplyOptions& options) {
             std::cerr << "  " << target.entry;
             if (target.address) std::cerr << " -> " << toDottedText(*target.address);
             if (!target.configured) std::cerr << " (address assignment)";
+            if (target.unchanged) std::cerr << " (unchanged: not written)";
             std::cerr << '\n';
-            if (!options.yes) printChanges(target.changes, std::cerr, "    ");
+            if (!options.yes && !target.unchanged) printChanges(target.changes, std::cerr, "    ");
         }
-        if (!confirmAtTerminal(options.yes) || interruptRequested()) {
+        const bool anyToWrite = std::any_of(targets.begin(), targets.end(),
+                                            [](const Target& t) { return !t.unchanged; });
+        if (anyToWrite && (!confirmAtTerminal(options.yes) || interruptRequested())) {
             std::cerr << "tamroctl: nothing was written\n";
             return interruptRequested() ? 130 : 1;
         }
@@ -637,7 +739,8 @@ int runApply(const ApplyOptions& options) {
         // land between ours.
         WriterLock lock;
         LockHolder holder;
-        if (!lock.acquire(toDottedText(adapter.address), writerLockPatience, holder)) {
+        if (anyToWrite &&
+            !lock.acquire(toDottedText(adapter.address), writerLockPatience, holder)) {
             const std::string refusal = writerRefusalText(toDottedText(adapter.address), holder);
             std::cerr << "tamroctl: " << refusal << '\n';
             if (options.json) printRefusalJson({refusal}, adapterText);
@@ -661,6 +764,17 @@ int runApply(const ApplyOptions& options) {
             if (!late.empty()) {
                 target.message = late.front();
                 return BatchResult::refused;
+            }
+            // Judged again on what this selection shows: a search since the
+            // plan may have found the device otherwise.
+            if (target.unchanged) {
+                const std::int32_t position = findTarget(form, devices, target);
+                if (position >= 0 &&
+                    writeChangesNothing(form, devices.devices[static_cast<std::size_t>(position)],
+                                        dialog.selectedModel())) {
+                    return BatchResult::unchanged;
+                }
+                target.unchanged = false;
             }
             for (std::size_t i = 0; i < settingFlags.size(); ++i) {
                 if (target.values[i]) target.expected[i] = settingValue(form, settingFlags[i]);
@@ -696,7 +810,10 @@ int runApply(const ApplyOptions& options) {
             }
         }
         const bool verify = options.verifyOption->count() > 0;
-        if (verify && !outcome.interrupted) {
+        const bool anyWritten =
+            std::any_of(outcome.results.begin(), outcome.results.end(),
+                        [](BatchResult r) { return r == BatchResult::written; });
+        if (verify && anyWritten && !outcome.interrupted) {
             verifyTargets(dialog, devices, targets, options.verifySeconds, adapter);
         }
         outcome.interrupted = outcome.interrupted || interruptRequested();
@@ -758,6 +875,11 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
     applyCommand->add_flag("--json", apply->json, "Print the results as one JSON object");
     applyCommand->add_flag("--stop-on-failure", apply->stopOnFailure,
                            "Stop at the first device not written; the rest are not attempted");
+    applyCommand->add_flag("--check", apply->check,
+                           "Only plan: show what would change on each device; nothing but the "
+                           "search is sent");
+    applyCommand->add_flag("--always", apply->always,
+                           "Write even a device whose settings would not change");
     applyCommand->callback([apply, &exitCode] { exitCode = runApply(*apply); });
 }
 

@@ -229,6 +229,11 @@ int runWrite(const WriteOptions& options) {
             }
             warnOfKeptMask(dialog, device, options);
             changes = formChanges(form, device);
+            // The write button writes regardless, as the window's does; say so first.
+            if (writeChangesNothing(form, device, dialog.selectedModel())) {
+                std::cerr << "tamroctl: nothing would change: the device already holds these "
+                             "settings; writing them anyway restarts it\n";
+            }
             if (interruptRequested()) {
                 std::cerr << "tamroctl: interrupted; nothing was written\n";
                 return 130;
