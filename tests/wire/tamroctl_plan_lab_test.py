@@ -91,6 +91,20 @@ class Plan(unittest.TestCase):
                          {"ip": {"before": "172.16.5.41", "after": "10.77.0.41"}})
         self.assertEqual(rows[AWAY]["newIp"], "10.77.0.41")
 
+    def test_a_model_that_writes_its_variant_byte_is_never_taken_for_unchanged(self):
+        result, lines = self.traced("apply", self.file, SAME, "--model", "QZ-120L", "--check",
+                                    "--json")
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        self.assertEqual(sent_changes(lines), [])
+        row = json.loads(result.stdout)["devices"][0]
+        self.assertTrue(row["changed"])
+        self.assertEqual(row["changes"]["model"], {"before": None, "after": "QZ-120L"})
+
+        plain, _ = self.traced("apply", self.file, SAME, "--model", "QZ-100", "--check",
+                               "--json")
+        self.assertEqual(plain.returncode, 0, text(plain.stderr))
+        self.assertFalse(json.loads(plain.stdout)["devices"][0]["changed"])
+
     def test_check_as_a_table_names_each_plan(self):
         result, lines = self.traced("apply", self.file, SAME, OTHER, "--check")
         self.assertEqual(result.returncode, 0, text(result.stderr))
