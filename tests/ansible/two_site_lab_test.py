@@ -9,6 +9,7 @@ one site's tamroctl apply.
 
 Usage (as root; builds and removes every namespace itself):
     two_site_lab_test.py LAB_SH DEVSIM TAMROCTL COLLECTIONS
+TAMRO_ANSIBLE_COLLECTIONS, when set, replaces COLLECTIONS (an installed copy).
 """
 
 import json
@@ -22,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "lab"))
 from tamro_lab import lab_start_status, read_state, read_trace  # noqa: E402
 
-USAGE = __doc__.split("Usage")[1]
+USAGE = "Usage" + __doc__.split("Usage")[1]
 SITES = {"site_a": ("10.79.1", "02-00-00-01"), "site_b": ("10.79.2", "02-00-00-02")}
 LAB_SECONDS = 240
 
@@ -210,6 +211,7 @@ def check(condition, message):
 
 def inside(work, argv):
     lab, devsim, tamroctl, collections = argv
+    collections = os.environ.get("TAMRO_ANSIBLE_COLLECTIONS") or collections
     sites = Sites(work)
     try:
         sites.up()
