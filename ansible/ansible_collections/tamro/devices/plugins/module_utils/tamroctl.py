@@ -7,6 +7,7 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 import json
+import re
 
 SETTING_KEYS = (
     "dhcp", "protocol", "connect", "ip", "mask", "gateway", "remoteIp", "port",
@@ -171,7 +172,7 @@ class Tamroctl:
         if command not in self._help:
             rc, out, err = self.run([command, "--help"])
             self._help[command] = out if rc == 0 else ""
-        return option in self._help[command]
+        return re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(option), self._help[command]) is not None
 
     def adapter_args(self, command, adapter):
         if not adapter:
