@@ -14,6 +14,7 @@ description:
     device should have, another listed device ending in the same two MAC bytes, an address
     another device answers from).
   - Idempotent, as nothing is sent when the device already answers at I(address).
+  - Fails, sending nothing, when the device does not answer the search.
 version_added: "1.0.0"
 author: Tamro developers
 options:
@@ -53,7 +54,7 @@ EXAMPLES = r"""
 
 RETURN = r"""
 before:
-  description: The address the device answered from before, C(null) when it was not found.
+  description: The address the device answered from before.
   returned: always
   type: str
 after:
@@ -102,6 +103,10 @@ def main():
         before, needed = decide(tamroctl.search(params["adapter"]), mac, params["address"])
     except TamroctlError as error:
         module.fail_json(msg=str(error), reason=error.reason)
+    if before is None:
+        # Check mode too: a plan for a device that does not answer is no plan.
+        module.fail_json(msg="%s: no such device answered the search; nothing was sent" % mac,
+                         reason="not found")
     result = dict(changed=needed, before=before, after=params["address"])
     if module._diff:
         result["diff"] = {"before": {"ip": before}, "after": {"ip": params["address"]},
