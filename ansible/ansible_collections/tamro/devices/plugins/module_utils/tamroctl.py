@@ -8,6 +8,7 @@ __metaclass__ = type
 
 import json
 import re
+import subprocess
 
 SETTING_KEYS = (
     "dhcp", "protocol", "connect", "ip", "mask", "gateway", "remoteIp", "port",
@@ -138,14 +139,35 @@ def last_line(text):
     return lines[-1] if lines else ""
 
 
+def what_went_wrong(rc, out, err):
+    """tamroctl's own words for a failure: stderr without its progress lines,
+    else the exit status (a signal shows as a negative one)."""
+    lines = [line for line in (err or "").splitlines()
+             if line.strip() and not line.startswith(("searching ", "writing "))]
+    if lines:
+        return " ".join(lines)
+    return "tamroctl exited with status %d%s" % (rc, ": " + out.strip()[:200] if (out or "").strip() else "")
+
+
+def run_process(args, check_rc=False):
+    """(rc, stdout, stderr) of a finished program, its output read to the end.
+    AnsibleModule.run_command stops reading when a select times out just as
+    the program exits, which loses the JSON of a search (a quiet second, then
+    everything at once); and no terminal, so nothing is ever asked."""
+    done = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, check=False)
+    return (done.returncode, done.stdout.decode("utf-8", "replace"),
+            done.stderr.decode("utf-8", "replace"))
+
+
 class Tamroctl:
-    """Runs tamroctl through AnsibleModule.run_command (or any callable with
-    its signature), always without a terminal, so nothing is ever asked."""
+    """Runs tamroctl (through `run_command`, for tests: any callable with
+    run_process's signature)."""
 
     def __init__(self, module, path=None, run_command=None):
         self.module = module
         self.path = path or "tamroctl"
-        self.run_command = run_command or module.run_command
+        self.run_command = run_command or run_process
         self._help = {}
 
     def resolve(self):
@@ -184,11 +206,12 @@ class Tamroctl:
 
     def search(self, adapter=None, models=None):
         args = ["search"] + self.adapter_args("search", adapter)
-        rc, data, err = self.run_json(args)
+        rc, out, err = self.run(args + ["--json"])
+        data = parse_json(out)
         if rc != 0 or not isinstance(data, dict) or "error" in data:
-            reason = (data or {}).get("error") if isinstance(data, dict) else None
-            raise TamroctlError("the search failed: %s" % (reason or last_line(err) or "rc=%d" % rc),
-                                reason=reason or last_line(err), rc=rc)
+            reason = data.get("error") if isinstance(data, dict) and data.get("error") else \
+                what_went_wrong(rc, out, err)
+            raise TamroctlError("the search failed: %s" % reason, reason=reason, rc=rc)
         return data
 
     def export(self, mac, adapter=None, models=None, model=None):
@@ -200,8 +223,8 @@ class Tamroctl:
         rc, out, err = self.run(args)
         data = parse_json(out)
         if rc != 0 or not isinstance(data, dict) or "settings" not in data:
-            raise TamroctlError("%s: cannot read its settings: %s" % (mac, last_line(err) or "rc=%d" % rc),
-                                reason=last_line(err), rc=rc)
+            reason = what_went_wrong(rc, out, err)
+            raise TamroctlError("%s: cannot read its settings: %s" % (mac, reason), reason=reason, rc=rc)
         return data
 
 

@@ -8,6 +8,7 @@ import pytest
 from ansible.module_utils import basic
 from ansible.module_utils.common.text.converters import to_bytes
 
+from ansible_collections.tamro.devices.plugins.module_utils import tamroctl as tamroctl_utils
 from ansible_collections.tamro.devices.plugins.modules import address, info, settings
 from conftest import recorded
 
@@ -21,14 +22,14 @@ def run_module(module, monkeypatch, capsys, args, replies, check=False, diff=Fal
     monkeypatch.setattr(basic, "_ANSIBLE_ARGS", to_bytes(json.dumps({"ANSIBLE_MODULE_ARGS": args})))
     calls = []
 
-    def run_command(self, command, check_rc=False, **kwargs):
+    def run_command(command, check_rc=False):
         calls.append(command)
         if command[2:3] == ["--help"]:
             return 0, "", ""
         key = (command[1], command[2]) if (command[1], command[2]) in replies else command[1]
         return replies[key]
 
-    monkeypatch.setattr(basic.AnsibleModule, "run_command", run_command)
+    monkeypatch.setattr(tamroctl_utils, "run_process", run_command)
     monkeypatch.setattr(basic.AnsibleModule, "get_bin_path", lambda self, name, *a, **k: "/usr/bin/" + name)
     with pytest.raises(SystemExit):
         module.main()

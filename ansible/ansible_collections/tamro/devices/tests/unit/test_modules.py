@@ -22,7 +22,7 @@ def settings_params(**overrides):
 
 
 def run_settings(module, entries):
-    tamroctl = Tamroctl(module, "/usr/bin/tamroctl")
+    tamroctl = Tamroctl(module, "/usr/bin/tamroctl", module.run_command)
     batch = settings.Batch(module, tamroctl)
     plans = settings.plan(module, tamroctl, batch, entries)
     if not module.check_mode:
@@ -150,22 +150,22 @@ class TestSearch:
     def test_an_unknown_adapter_is_an_error_with_tamroctls_reason(self, fake):
         module = fake({}, {"search": (1, recorded("search_bad_adapter.json"), "")})
         with pytest.raises(Exception) as failure:
-            Tamroctl(module, "/usr/bin/tamroctl").search("nosuch")
+            Tamroctl(module, "/usr/bin/tamroctl", module.run_command).search("nosuch")
         assert failure.value.reason.startswith('no adapter matches "nosuch"')
 
 
 class TestFeatureDetection:
     def test_auto_is_passed_only_when_the_help_names_it_as_a_word(self, fake):
         old = fake({}, {("help", "apply"): "  --adapter TEXT  its address (address automatic)\n"})
-        assert Tamroctl(old, "/usr/bin/tamroctl").adapter_args("apply", "auto") == []
+        assert Tamroctl(old, "/usr/bin/tamroctl", old.run_command).adapter_args("apply", "auto") == []
         new = fake({}, {("help", "apply"): "  --adapter TEXT  address, name, position or auto\n"})
-        assert Tamroctl(new, "/usr/bin/tamroctl").adapter_args("apply", "auto") == ["--adapter", "auto"]
+        assert Tamroctl(new, "/usr/bin/tamroctl", new.run_command).adapter_args("apply", "auto") == ["--adapter", "auto"]
 
     def test_a_named_adapter_is_always_passed(self, fake):
         module = fake({}, {})
-        assert Tamroctl(module, "/usr/bin/tamroctl").adapter_args("search", "veth0") == ["--adapter", "veth0"]
+        assert Tamroctl(module, "/usr/bin/tamroctl", module.run_command).adapter_args("search", "veth0") == ["--adapter", "veth0"]
         assert module.calls == []
 
     def test_check_is_not_mistaken_for_another_option(self, fake):
         module = fake({}, {("help", "apply"): "  --checksum  not ours\n"})
-        assert not Tamroctl(module, "/usr/bin/tamroctl").has_option("apply", "--check")
+        assert not Tamroctl(module, "/usr/bin/tamroctl", module.run_command).has_option("apply", "--check")

@@ -2,6 +2,7 @@
 apply, what counts as a failure."""
 
 import json
+import sys
 
 import pytest
 
@@ -107,3 +108,15 @@ class TestPlanFromCheck:
     def test_a_device_missing_from_the_plan_is_an_error(self):
         with pytest.raises(tc.TamroctlError):
             tc.plan_from_check([{"mac": "02-00-00-00-00-09"}], self.CHECKED)
+
+
+class TestRunProcess:
+    def test_output_after_a_quiet_second_is_read_to_the_end(self):
+        # A search is quiet for a second, then prints everything and exits.
+        script = "import sys,time; time.sleep(1.05); sys.stdout.write('x' * 200000); sys.stderr.write('e'); sys.exit(3)"
+        rc, out, err = tc.run_process([sys.executable, "-c", script])
+        assert (rc, len(out), err) == (3, 200000, "e")
+
+    def test_stdin_is_no_terminal_and_empty(self):
+        rc, out, err = tc.run_process([sys.executable, "-c", "import sys; print(sys.stdin.isatty(), repr(sys.stdin.read()))"])
+        assert out.strip() == "False ''"
