@@ -109,6 +109,15 @@ class TestPlanFromCheck:
         with pytest.raises(tc.TamroctlError):
             tc.plan_from_check([{"mac": "02-00-00-00-00-09"}], self.CHECKED)
 
+    def test_a_recorded_check_with_an_address_map(self):
+        # 10 keeps its baud (38400 already) and changes flow; 11 moves, from the map.
+        entries = [{"mac": "02-00-00-01-00-11"}, {"mac": "02-00-00-01-00-10"}]
+        plans = tc.plan_from_check(entries, json.loads(recorded("apply_check.json")))
+        assert [p["mac"] for p in plans] == ["02-00-00-01-00-11", "02-00-00-01-00-10"]
+        assert plans[1]["changes"] == {"flow": {"before": "none", "after": "cts-rts"}}
+        assert sorted(plans[0]["changes"]) == ["baud", "flow", "ip"]
+        assert plans[0]["ip"] == "10.77.0.11"
+
 
 class TestRunProcess:
     def test_output_after_a_quiet_second_is_read_to_the_end(self):
