@@ -84,10 +84,18 @@ if(TAMRO_BUILD_DEVSIM)
   install(FILES ${staged}/tamro-lab.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT lab)
 endif()
 
-foreach(component tamro lab)
+# tamro-ansible: the tamro.devices collection, where ansible-core looks by default.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/ansible_collections/tamro/devices/
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/ansible/collections/ansible_collections/tamro/devices
+        COMPONENT ansible
+        PATTERN tests EXCLUDE PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE)
+
+foreach(component tamro lab ansible)
   set(package tamro)
   if(component STREQUAL "lab")
     set(package tamro-lab)
+  elseif(component STREQUAL "ansible")
+    set(package tamro-ansible)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${staged}/changelog.gz
           DESTINATION ${tamro_doc_dir}/${package} COMPONENT ${component})
@@ -102,7 +110,7 @@ set(CPACK_PACKAGE_CONTACT "Tamro developers <developers@tamro.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL tamro)
+set(CPACK_COMPONENTS_ALL tamro ansible)
 if(TAMRO_BUILD_DEVSIM)
   list(APPEND CPACK_COMPONENTS_ALL lab)
 endif()
@@ -139,5 +147,17 @@ The device simulator answers as any number of serial-to-LAN device servers
 would, with faults on request, and tamro-lab runs a command beside it in a
 throw-away pair of network namespaces, so that Tamro can be tried without
 devices and without sending anything on the machine's own network.")
+
+set(CPACK_DEBIAN_ANSIBLE_PACKAGE_NAME tamro-ansible)
+set(CPACK_DEBIAN_ANSIBLE_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_ANSIBLE_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_ANSIBLE_PACKAGE_DEPENDS "tamro (= ${TAMRO_PACKAGE_VERSION}), ansible-core, python3")
+set(CPACK_COMPONENT_ANSIBLE_DESCRIPTION
+"Ansible collection tamro.devices for Tamro
+Modules that set up serial-to-LAN device servers from Ansible through
+tamroctl on the managed host: info lists the devices a search finds,
+settings holds settings on one device or a batch and writes only those
+that differ (check mode and diff mode included), and address gives a device
+outside the subnet its address.")
 
 include(CPack)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds what is handed out, into dist/:
-#   dist/tamro_VERSION_amd64.deb, dist/tamro-lab_VERSION_amd64.deb   (deb)
+#   dist/tamro_VERSION_amd64.deb, dist/tamro-lab_VERSION_amd64.deb,
+#   dist/tamro-ansible_VERSION_all.deb                                (deb)
 #   dist/tamro-VERSION-windows-x64.zip                               (windows)
 #
 #   scripts/package.sh [deb] [windows]      (default: both)
@@ -32,7 +33,8 @@ build_deb() (
   ninja -C build/package -j "$jobs"
   rm -f build/package/*.deb
   (cd build/package && cpack -G DEB >/dev/null)
-  cp build/package/tamro_"$version"_*.deb build/package/tamro-lab_"$version"_*.deb dist/
+  cp build/package/tamro_"$version"_*.deb build/package/tamro-lab_"$version"_*.deb \
+    build/package/tamro-ansible_"$version"_all.deb dist/
   ls dist/*.deb
 )
 

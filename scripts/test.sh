@@ -8,8 +8,11 @@
 #      on a private Xvfb display), tamroctl.exe and tamro.exe on the wire in the
 #      lab against the Linux build's simulator and tamroctl;
 #   6. package: the Debian packages built, installed here, checked and removed;
-#      the Windows archive unpacked and run under Wine.
-# With suite names (gcc, clang, sanitize, fuzz, windows, package) only those run.
+#      the Windows archive unpacked and run under Wine;
+#   7. ansible: the tamro.devices collection built into its tarball and installed
+#      from it, its modules' unit tests, and a playbook on two simulated sites
+#      over SSH in the lab.
+# With suite names (gcc, clang, sanitize, fuzz, windows, package, ansible) only those run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,15 +59,17 @@ run_windows_suite() {
   echo "windows suite: $((SECONDS - started)) s" >&2
 }
 
-if wanted gcc; then run_suite gcc g++; fi
+# The collection's tests have a suite of their own (below), with its packages.
+if wanted gcc; then run_suite gcc g++ -- -LE ansible; fi
 # The lab tests exercise the same sources twice more; the clang run is for
 # the compiler's warnings and the unit tests.
-if wanted clang; then run_suite clang clang++ -- -LE lab; fi
+if wanted clang; then run_suite clang clang++ -- -LE 'lab|ansible'; fi
 # The search's equivalence check repeats the search loop the other lab tests
 # run under the sanitizers too, for a minute; the gcc run has it.
 if wanted sanitize; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -- -E search_equivalence_lab
+    run_suite sanitize g++ -DTAMRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -- -E search_equivalence_lab \
+    -LE ansible
 fi
 
 if wanted fuzz; then
@@ -83,3 +88,31 @@ if wanted package; then
   tests/package/package_test.sh "$PWD/build/windows/wine-run"
   echo "package suite: $((SECONDS - started)) s" >&2
 fi
+
+# The collection: built and installed from its tarball as a user would, then
+# its tests against the gcc build's tamroctl and simulator (about 2 minutes).
+run_ansible_suite() (
+  echo "== ansible ==" >&2
+  local started=$SECONDS
+  TAMRO_EXTRA_PACKAGES="ansible-core python3-pytest openssh-server openssh-client" \
+    scripts/install-deps.sh
+  CXX=g++ cmake -G Ninja -S . -B build/gcc -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTAMRO_WERROR=ON >/dev/null
+  ninja -C build/gcc -j "$jobs" tamro-devsim tamroctl
+  local out=build/ansible
+  rm -rf "$out"
+  mkdir -p "$out/home"
+  export ANSIBLE_HOME=$PWD/$out/home
+  ansible-galaxy collection build --output-path "$out" ansible/ansible_collections/tamro/devices
+  ansible-galaxy collection install -p "$out/collections" "$out"/tamro-devices-*.tar.gz
+  local module
+  for module in info settings address; do
+    ANSIBLE_COLLECTIONS_PATH=$PWD/$out/collections ansible-doc "tamro.devices.$module" \
+      | grep -q '^EXAMPLES' || { echo "ansible-doc tamro.devices.$module: no documentation" >&2; return 1; }
+  done
+  # The playbook runs the collection as installed from the tarball.
+  TAMRO_ANSIBLE_COLLECTIONS=$PWD/$out/collections \
+    ctest --test-dir build/gcc --output-on-failure -L ansible
+  echo "ansible suite: $((SECONDS - started)) s" >&2
+)
+if wanted ansible; then run_ansible_suite; fi

@@ -25,12 +25,12 @@ if dpkg-query -W -f='${Status}' tamro 2>/dev/null | grep -q installed; then
   echo "package_test: tamro is installed already; remove it first" >&2
   exit 2
 fi
-purge() { apt-get purge -y -qq tamro tamro-lab >/dev/null 2>&1 || true; }
+purge() { apt-get purge -y -qq tamro tamro-lab tamro-ansible >/dev/null 2>&1 || true; }
 trap purge EXIT
 
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq --no-install-recommends "./dist/tamro_${version}_amd64.deb" \
-  "./dist/tamro-lab_${version}_amd64.deb" >/dev/null
+  "./dist/tamro-lab_${version}_amd64.deb" "./dist/tamro-ansible_${version}_all.deb" >/dev/null
 installed_files=$(dpkg -L tamro tamro-lab)
 
 # The programs run from their own folder, and find the model file there.
@@ -69,7 +69,17 @@ check "completion: commands" equal "$(complete_words tamroctl se)" "search"
 check "completion: a command's options" equal "$(complete_words tamroctl search --ta)" "--table"
 check "completion: values of --flow" equal "$(complete_words tamroctl write x --flow c)" "cts-rts"
 check "lintian: no errors" lintian --fail-on error "dist/tamro_${version}_amd64.deb" \
-  "dist/tamro-lab_${version}_amd64.deb"
+  "dist/tamro-lab_${version}_amd64.deb" "dist/tamro-ansible_${version}_all.deb"
+
+# tamro-ansible: the collection where ansible-core looks without being told.
+collections=/usr/share/ansible/collections/ansible_collections
+for module in info settings address; do
+  check "ansible-doc tamro.devices.$module" \
+    bash -c "HOME=\$(mktemp -d) ansible-doc tamro.devices.$module | grep -q '^EXAMPLES'"
+done
+check "the collection carries no tests" test ! -e "$collections/tamro/devices/tests"
+apt-get purge -y -qq tamro-ansible >/dev/null
+check "purging tamro-ansible removes the collection" test ! -e "$collections/tamro"
 
 # tamro-lab: the installed simulator in a throw-away lab (nothing leaves it).
 lab_devices=$(tamro-lab --timeout 60 -- tamroctl search --json)
