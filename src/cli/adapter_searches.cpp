@@ -9,7 +9,8 @@
 namespace tamro::cli {
 
 std::vector<AdapterSearch> searchEveryAdapter(const AdapterTable& adapters) {
-    std::vector<AdapterSearch> searches(static_cast<std::size_t>(std::max(adapters.adapterCount, 0)));
+    const auto count = static_cast<std::size_t>(std::max(adapters.adapterCount, 0));
+    std::vector<AdapterSearch> searches(count);
     std::vector<std::string> interfaces(searches.size());
     std::vector<std::thread> threads;
     threads.reserve(searches.size());
@@ -84,7 +85,8 @@ std::optional<std::size_t> adapterOfDevices(const std::vector<AdapterSearch>& se
             return std::nullopt;
         }
         if (chosen && *chosen != heardOn.front()) {
-            error = "devices " + chosenFor + " and " + device + " answered on different adapters, " +
+            error = "devices " + chosenFor + " and " + device +
+                    " answered on different adapters, " +
                     adapterEntryText(searches[*chosen].adapter) + " and " +
                     adapterEntryText(searches[heardOn.front()].adapter) +
                     "; nothing was sent (one adapter a command)";
@@ -96,7 +98,8 @@ std::optional<std::size_t> adapterOfDevices(const std::vector<AdapterSearch>& se
     return chosen;
 }
 
-std::int32_t ReplayedSearchServices::searchDevices(DeviceTable& table, const SearchAdapter& adapter) {
+std::int32_t ReplayedSearchServices::searchDevices(DeviceTable& table,
+                                                  const SearchAdapter& adapter) {
     // Only the first search on the adapter it ran on is the one already made;
     // a later one (a verify) searches for real.
     if (replayed_ || adapter.address != search_.adapter.address) {

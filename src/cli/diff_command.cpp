@@ -212,8 +212,9 @@ int runDiff(const DiffOptions& options) {
     } else {
         printText(*files, std::cout);
     }
-    const bool allSame = std::all_of(files->begin(), files->end(),
-                                     [](const FileDiff& file) { return statusWord(file) == "same"; });
+    const bool allSame = std::all_of(files->begin(), files->end(), [](const FileDiff& file) {
+        return statusWord(file) == "same";
+    });
     return allSame ? 0 : 1;
 }
 

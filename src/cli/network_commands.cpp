@@ -188,7 +188,8 @@ int runSearchAll(const NetworkOptions& options) {
         if (search.count < 0) {
             ++failed;
             std::cerr << "tamroctl: " << adapterText << ": " << communicationErrorMessage << '\n';
-            errors.push_back({{"adapter", adapterJson(adapter)}, {"error", communicationErrorMessage}});
+            errors.push_back(
+                {{"adapter", adapterJson(adapter)}, {"error", communicationErrorMessage}});
             continue;
         }
         const DeviceTable& table = *search.table;
