@@ -92,7 +92,7 @@ std::vector<AdapterSearch> searchAll(DialogServices& services) {
         std::cerr << "tamroctl: no usable network adapter\n";
         return {};
     }
-    std::cerr << "searching on all " << adapters->adapterCount << " adapters ...\n";
+    std::cerr << "searching on every adapter (" << adapters->adapterCount << ") ...\n";
     return searchEveryAdapter(*adapters);
 }
 

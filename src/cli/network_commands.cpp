@@ -170,7 +170,7 @@ int runSearchAll(const NetworkOptions& options) {
         if (options.json) printJsonError(error, nullptr);
         return 1;
     }
-    std::cerr << "searching on all " << adapters->adapterCount << " adapters ...\n";
+    std::cerr << "searching on every adapter (" << adapters->adapterCount << ") ...\n";
     const std::vector<AdapterSearch> searches = searchEveryAdapter(*adapters);
     nlohmann::ordered_json searched = nlohmann::ordered_json::array();
     nlohmann::ordered_json devices = nlohmann::ordered_json::array();

@@ -265,6 +265,21 @@ class Backups(unittest.TestCase):
         self.assertEqual(received("discovery", SEGMENT.lines()[self.second_before:]), [])
 
 
+class Refusals(unittest.TestCase):
+    def test_usage_errors_send_nothing(self):
+        before = (len(first_lines()), len(SEGMENT.lines()))
+        for args in (["export", "--all", "--adapter", "all"],
+                     ["export", A10, "--all", "-o", tempfile.gettempdir()],
+                     ["export", "--adapter", "all"],
+                     ["diff", "--adapter", "all"],
+                     ["diff", os.path.join(tempfile.gettempdir(), "no-such-dir", "x.json")]):
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertEqual(result.returncode, 2, text(result.stderr))
+        self.assertEqual(received("discovery", first_lines()[before[0]:]), [])
+        self.assertEqual(received("discovery", SEGMENT.lines()[before[1]:]), [])
+
+
 class Automatic(unittest.TestCase):
     def test_the_adapter_a_device_answered_on_is_used(self):
         result = run("show", B20, "--adapter", "auto", "--json")
