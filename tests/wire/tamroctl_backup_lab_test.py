@@ -276,6 +276,13 @@ class Refusals(unittest.TestCase):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 2, text(result.stderr))
+        # Where one adapter is needed the words for several are refused.
+        for args in (["show", A10, "--adapter", "all"], ["search", "--adapter", "auto"],
+                     ["assign", A10, "10.77.0.99", "--adapter", "all"]):
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertEqual(result.returncode, 1, text(result.stderr))
+                self.assertIn("is not taken here", text(result.stderr))
         self.assertEqual(received("discovery", first_lines()[before[0]:]), [])
         self.assertEqual(received("discovery", SEGMENT.lines()[before[1]:]), [])
 
