@@ -90,13 +90,16 @@ class SecondSegment:
     def lines(self):
         return read_trace(self.trace)
 
-    def wait_until_up(self, mac, seconds=5):
-        """Returns once the device is back from the restart a write gives it."""
+    def device(self, mac):
+        with open(self.state, encoding="utf-8") as state:
+            return next(d for d in json.load(state)["devices"] if d["mac"].upper() == mac)
+
+    def wait_until_up(self, mac, restarts, seconds=5):
+        """Returns once the device is up after more than `restarts` restarts."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
-            with open(self.state, encoding="utf-8") as state:
-                devices = json.load(state)["devices"]
-            if any(d["mac"].upper() == mac and d["state"] == "up" for d in devices):
+            device = self.device(mac)
+            if device["restarts"] > restarts and device["state"] == "up":
                 return
             time.sleep(0.05)
         raise AssertionError(f"{mac} did not come back")
@@ -327,16 +330,39 @@ class Automatic(unittest.TestCase):
             paths.append(path)
         return paths
 
+    def test_apply_takes_the_adapter_its_named_devices_answered_on(self):
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        source = os.path.join(directory.name, "a11.json")
+        exported = run("export", A11, "--adapter", "auto", "--without-address", "-o", source)
+        self.assertEqual(exported.returncode, 0, text(exported.stderr))
+        first_before = len(first_lines())
+        second_before = len(SEGMENT.lines())
+        restarts = SEGMENT.device(B20)["restarts"]
+        result = run("apply", source, B20, "--adapter", "auto", "--yes")
+        self.assertEqual(result.returncode, 0, text(result.stderr))
+        written = received("write", SEGMENT.lines()[second_before:])
+        self.assertTrue(written)
+        self.assertTrue(all(line.get("device") == B20 for line in written))
+        self.assertEqual(sent_anything(first_lines()[first_before:]), [])
+        SEGMENT.wait_until_up(B20, restarts)
+        # Devices on two segments are one batch no adapter reaches.
+        refused = run("apply", source, A10, B20, "--adapter", "auto", "--yes")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("different adapters", text(refused.stderr))
+        self.assertEqual(sent_anything(first_lines()[first_before:]), [])
+
     def test_writes_go_through_the_adapter_the_device_answered_on(self):
         first_before = len(first_lines())
         second_before = len(SEGMENT.lines())
+        restarts = SEGMENT.device(B20)["restarts"]
         result = run("write", B20, "--adapter", "auto", "--baud", "57600", "--yes")
         self.assertEqual(result.returncode, 0, text(result.stderr))
         written = received("write", SEGMENT.lines()[second_before:])
         self.assertTrue(written)
         self.assertTrue(all(line.get("device") == B20 for line in written))
         self.assertEqual(sent_anything(first_lines()[first_before:]), [])
-        SEGMENT.wait_until_up(B20)
+        SEGMENT.wait_until_up(B20, restarts)
         diff = run("diff", "--adapter", "auto", *self.files(B20))
         self.assertEqual(diff.returncode, 1)
         self.assertIn("baud: file 9600, device 57600", text(diff.stdout))
