@@ -31,6 +31,13 @@ std::int32_t chooseAdapter(const AdapterTable& table, std::string_view choice, s
         position < table.adapterCount) {
         return position;
     }
+    // The words for several adapters reach here only where one is needed.
+    if (choice == "all" || choice == "auto") {
+        error = "--adapter " + std::string(choice) +
+                " is not taken here: it is for search, diff and export --all (all) and for "
+                "show, write, export, apply and diff (auto); name one adapter";
+        return -1;
+    }
     error = "no adapter matches \"" + std::string(choice) +
             "\" (give its address, interface name or list position; see tamroctl adapters)";
     return -1;

@@ -4,7 +4,9 @@ namespace tamro::cli {
 
 void addSearchOptions(CLI::App& command, DeviceChoice& choice) {
     command.add_option("--adapter", choice.adapter,
-                       "Search on this adapter: address, interface name or list position");
+                       "Search on this adapter: address, interface name or list position; auto: "
+                       "the one the device answers on, after searching every adapter; all (search, "
+                       "diff, export --all): every adapter at once");
     command.add_option("--models", choice.models,
                        "The window's command-line text: a model file path when it contains \".dat\"");
 }

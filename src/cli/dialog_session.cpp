@@ -1,12 +1,15 @@
 #include "dialog_session.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
 #include <vector>
 
 #include "adapter_choice.h"
+#include "adapter_searches.h"
 #include "device_text.h"
 #include "model_choice.h"
 #include "models_command.h"
@@ -14,6 +17,7 @@
 #include "platform/file_access.h"
 #include "platform/terminal.h"
 #include "protocol/device_search.h"
+#include "protocol/messages.h"
 #include "search_progress.h"
 
 namespace tamro::cli {
@@ -35,15 +39,17 @@ void reportUnopenableModelFile(std::string_view text) {
 
 }  // namespace
 
-int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
-                       const std::function<int(SetupDialog&, DeviceTable&,
-                                               const std::string& adapterText)>& work) {
-    // The window program's default model file, not one named after tamroctl.
-    SystemDialogServices services(windowProgramPath());
-    std::vector<DroppedDevice> dropped;
-    services.searchObserver.dropped = &dropped;
-    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
-    progress.attach(services.searchObserver);
+namespace {
+
+using SearchedWork =
+    std::function<int(SetupDialog&, DeviceTable&, const std::string& adapterText)>;
+
+// The dialog started on `services`, the adapter `adapterChoice` picked and
+// Search pressed, then `work`. `dropped` is what the search dropped;
+// `replayed`: the services hand back a search that already ran.
+int searchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                   DialogServices& services, const std::vector<DroppedDevice>& dropped,
+                   const std::string& adapterChoice, bool replayed, const SearchedWork& work) {
     DeviceTable& devices = processDeviceTable();
     int status = 1;  // stays when the dialog ends at start
     bool started = false;
@@ -51,7 +57,7 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         started = true;
         Form& form = dialog.form();
         std::string error;
-        const std::int32_t adapter = chooseAdapter(dialog.adapters(), choice.adapter, error);
+        const std::int32_t adapter = chooseAdapter(dialog.adapters(), adapterChoice, error);
         if (adapter < 0) {
             std::cerr << "tamroctl: " << error << '\n';
             return;
@@ -62,7 +68,8 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         }
         const std::string adapterText =
             adapterEntryText(dialog.adapters().adapters[static_cast<std::size_t>(adapter)]);
-        std::cerr << "searching on " << adapterText << " ...\n";
+        // A replayed search only lists what the side-by-side searches found.
+        if (!replayed) std::cerr << "searching on " << adapterText << " ...\n";
         form.userClick(ControlId::searchButton);
         if (dialog.lastSearch().result != SearchResult::listed) {
             const std::string holders = portHolderText();
@@ -73,6 +80,75 @@ int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
         status = work(dialog, devices, adapterText);
     });
     if (!started) reportUnopenableModelFile(choice.models);
+    return status;
+}
+
+// Every usable adapter, searched side by side; nothing (with the reason on
+// stderr) when there is none.
+std::vector<AdapterSearch> searchAll(DialogServices& services) {
+    auto adapters = std::make_unique<AdapterTable>();
+    services.enumerateAdapters(*adapters);
+    if (adapters->adapterCount <= 0) {
+        std::cerr << "tamroctl: no usable network adapter\n";
+        return {};
+    }
+    std::cerr << "searching on every adapter (" << adapters->adapterCount << ") ...\n";
+    return searchEveryAdapter(*adapters);
+}
+
+}  // namespace
+
+int withSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                       const SearchedWork& work) {
+    // The window program's default model file, not one named after tamroctl.
+    SystemDialogServices services(windowProgramPath());
+    if (choice.adapter == autoAdapter) {
+        const std::vector<AdapterSearch> searches = searchAll(services);
+        if (searches.empty()) return 1;
+        std::vector<std::string> named = choice.named;
+        if (!choice.device.empty()) named.insert(named.begin(), choice.device);
+        std::string error;
+        const std::optional<std::size_t> which = adapterOfDevices(searches, named, error);
+        if (!which) {
+            std::cerr << "tamroctl: " << error << '\n';
+            return 1;
+        }
+        const AdapterSearch& search = searches[*which];
+        std::cerr << "the device answered on " << adapterEntryText(search.adapter) << '\n';
+        ReplayedSearchServices replay(services, search);
+        return searchedDialog(choice, frontEnd, replay, search.dropped,
+                              std::to_string(search.position), true, work);
+    }
+    std::vector<DroppedDevice> dropped;
+    services.searchObserver.dropped = &dropped;
+    SearchProgressLine progress(std::cerr, standardErrorIsTerminal());
+    progress.attach(services.searchObserver);
+    return searchedDialog(choice, frontEnd, services, dropped, choice.adapter, false, work);
+}
+
+int withEachSearchedDialog(const DeviceChoice& choice, CommandFrontEnd& frontEnd,
+                           const std::function<int(SetupDialog&, DeviceTable&,
+                                                   const AdapterRecord& adapter)>& work) {
+    SystemDialogServices services(windowProgramPath());
+    const std::vector<AdapterSearch> searches = searchAll(services);
+    if (searches.empty()) return 1;
+    int status = 0;
+    for (const AdapterSearch& search : searches) {
+        if (search.count < 0) {
+            std::cerr << "tamroctl: " << adapterEntryText(search.adapter) << ": "
+                      << communicationErrorMessage << '\n';
+            status = std::max(status, 1);
+            continue;
+        }
+        if (search.count == 0) continue;
+        ReplayedSearchServices replay(services, search);
+        const int each = searchedDialog(
+            choice, frontEnd, replay, search.dropped, std::to_string(search.position), true,
+            [&](SetupDialog& dialog, DeviceTable& devices, const std::string&) {
+                return work(dialog, devices, search.adapter);
+            });
+        status = std::max(status, each);
+    }
     return status;
 }
 

@@ -24,6 +24,7 @@
 
 #include "address_refusal.h"
 #include "dialog_session.h"
+#include "export_all.h"
 #include "fleet_batch.h"
 #include "hostnet/subnet.h"
 #include "platform/interrupt.h"
@@ -42,11 +43,6 @@ namespace tamro::cli {
 
 namespace {
 
-bool isAddressFlag(const SettingFlag& flag) {
-    return flag.control == ControlId::ipAddressCtrl || flag.control == ControlId::netmaskCtrl ||
-           flag.control == ControlId::gatewayCtrl;
-}
-
 std::size_t flagIndex(ControlId control) {
     for (std::size_t i = 0; i < settingFlags.size(); ++i) {
         if (settingFlags[i].control == control) return i;
@@ -59,14 +55,6 @@ const std::size_t ipIndex = flagIndex(ControlId::ipAddressCtrl);
 const std::size_t maskIndex = flagIndex(ControlId::netmaskCtrl);
 const std::size_t gatewayIndex = flagIndex(ControlId::gatewayCtrl);
 
-// The model the form has chosen, as the list shows it.
-std::optional<std::string> chosenModelName(const Form& form) {
-    if (form.itemCount(ControlId::modelCombo) == 0 || form.selection(ControlId::modelCombo) < 0) {
-        return std::nullopt;
-    }
-    return utf8OrAscii(form.text(ControlId::modelCombo));
-}
-
 // --- export ---------------------------------------------------------------------
 
 struct ExportOptions {
@@ -75,38 +63,30 @@ struct ExportOptions {
     CLI::Option* modelOption = nullptr;
     std::string output;
     bool withoutAddress = false;
+    bool all = false;
 };
 
 int runExport(const ExportOptions& options) {
+    if (options.all) {
+        if (!options.choice.device.empty() || options.output.empty()) {
+            std::cerr << "tamroctl: export --all takes no DEVICE and needs -o DIR\n";
+            return usageErrorStatus;
+        }
+        return runExportAll(options.choice, options.output, options.withoutAddress);
+    }
+    if (options.choice.device.empty()) {
+        std::cerr << "tamroctl: export needs a DEVICE, or --all -o DIR\n";
+        return usageErrorStatus;
+    }
     if (!checkDeviceText(options.choice.device)) return usageErrorStatus;
     CommandFrontEnd frontEnd;
     std::string text;
     const int status = withSelectedDevice(
         options.choice, frontEnd, [&](SetupDialog& dialog, const DeviceRecord& device) {
-            if (const auto others = dialog.selectedDeviceSharesWith(); !others.empty()) {
-                std::cerr << "tamroctl: " << sharedAddressText(device, others) << '\n';
-                return 1;
-            }
-            if (device.configured != 1) {
-                std::cerr << "tamroctl: " << deviceListEntry(device)
-                          << " is outside the adapter's subnet: its settings were not read "
-                             "(give it an address on the subnet first)\n";
-                return 1;
-            }
-            SettingsDocument document;
-            document.mac = device.mac;
-            document.model = chosenModelName(dialog.form());
-            // "1.00", as the window's "Version 1.00" shows it.
-            std::string version = formatVersionText(dialog.fileVersion());
-            if (const std::size_t blank = version.find(' '); blank != std::string::npos) {
-                version.erase(0, blank + 1);
-            }
-            document.version = version;
-            for (std::size_t i = 0; i < settingFlags.size(); ++i) {
-                if (options.withoutAddress && isAddressFlag(settingFlags[i])) continue;
-                document.values[i] = settingValue(dialog.form(), settingFlags[i]);
-            }
-            text = settingsJson(document).dump(2) + "\n";
+            const std::optional<SettingsDocument> document =
+                selectedSettings(dialog, device, options.withoutAddress);
+            if (!document) return 1;
+            text = settingsJson(*document).dump(2) + "\n";
             return 0;
         });
     if (status != 0) return status;
@@ -840,7 +820,12 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
         "export", "Save a device's settings, as the setup dialog shows them, to a JSON file.");
     exporting->modelOption =
         addDeviceChoiceOptions(*exportCommand, exporting->choice, exporting->model);
-    exportCommand->add_option("-o,--output", exporting->output, "Write to this file, not stdout");
+    exportCommand->get_option("DEVICE")->required(false);
+    exportCommand->add_option("-o,--output", exporting->output,
+                              "Write to this file, not stdout (with --all: this directory)");
+    exportCommand->add_flag("--all", exporting->all,
+                            "Every listed device, each to DIR/<MAC>.json (--adapter all: on "
+                            "every adapter)");
     exportCommand->add_flag("--without-address", exporting->withoutAddress,
                             "Leave out ip, mask and gateway");
     exportCommand->callback([exporting, &exitCode] {
@@ -880,7 +865,10 @@ void addFleetCommands(CLI::App& app, int& exitCode) {
                            "search is sent");
     applyCommand->add_flag("--always", apply->always,
                            "Write even a device whose settings would not change");
-    applyCommand->callback([apply, &exitCode] { exitCode = runApply(*apply); });
+    applyCommand->callback([apply, &exitCode] {
+        apply->choice.named = apply->devices;  // what --adapter auto looks for
+        exitCode = runApply(*apply);
+    });
 }
 
 }  // namespace tamro::cli

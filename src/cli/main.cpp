@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "diff_command.h"
 #include "exit_status.h"
 #include "doctor_command.h"
 #include "fleet_commands.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
     tamro::cli::addNetworkCommands(app, exitCode);
     tamro::cli::addShowWriteCommands(app, exitCode);
     tamro::cli::addFleetCommands(app, exitCode);
+    tamro::cli::addDiffCommand(app, exitCode);
     tamro::cli::addDoctorCommand(app, exitCode);
 
     try {

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "adapter_choice.h"
+#include "adapter_searches.h"
 #include "address_refusal.h"
 #include "address_sharing_text.h"
 #include "argument_text.h"
@@ -157,7 +158,85 @@ void reportSharedAddresses(const DeviceTable& table, std::int32_t count, std::os
     }
 }
 
+// `search --adapter all`: every adapter searched side by side, each
+// device listed with the adapter it answered on (once per adapter when it
+// answered on more). 1 only when no search could run.
+int runSearchAll(const NetworkOptions& options) {
+    auto adapters = std::make_unique<AdapterTable>();
+    enumerateAdapters(*adapters);
+    if (adapters->adapterCount <= 0) {
+        const std::string error = "no usable network adapter";
+        std::cerr << "tamroctl: " << error << '\n';
+        if (options.json) printJsonError(error, nullptr);
+        return 1;
+    }
+    std::cerr << "searching on every adapter (" << adapters->adapterCount << ") ...\n";
+    const std::vector<AdapterSearch> searches = searchEveryAdapter(*adapters);
+    nlohmann::ordered_json searched = nlohmann::ordered_json::array();
+    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+    nlohmann::ordered_json dropped = nlohmann::ordered_json::array();
+    nlohmann::ordered_json errors = nlohmann::ordered_json::array();
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> header = deviceTableHeader();
+    header.insert(header.begin(), "ADAPTER");
+    rows.push_back(std::move(header));
+    std::int32_t failed = 0;
+    for (const AdapterSearch& search : searches) {
+        const AdapterRecord& adapter = search.adapter;
+        const std::string adapterText = adapterEntryText(adapter);
+        searched.push_back(adapterJson(adapter));
+        if (search.count < 0) {
+            ++failed;
+            std::cerr << "tamroctl: " << adapterText << ": " << communicationErrorMessage << '\n';
+            errors.push_back(
+                {{"adapter", adapterJson(adapter)}, {"error", communicationErrorMessage}});
+            continue;
+        }
+        const DeviceTable& table = *search.table;
+        reportDropped(search.dropped, search.count, std::cerr);
+        reportSharedAddresses(table, search.count, std::cerr);
+        for (nlohmann::ordered_json each : droppedJson(search.dropped)) {
+            each["adapter"] = adapterJson(adapter);
+            dropped.push_back(std::move(each));
+        }
+        for (std::int32_t i = 0; i < search.count; ++i) {
+            const DeviceRecord& record = table.devices[static_cast<std::size_t>(i)];
+            const auto sharing = devicesSharingAddress(table, search.count, i);
+            nlohmann::ordered_json device = deviceJson(record, sharing);
+            device["adapter"] = adapterJson(adapter);
+            devices.push_back(std::move(device));
+            std::vector<std::string> row = deviceTableRow(record, sharing);
+            row.insert(row.begin(), adapterText);
+            rows.push_back(std::move(row));
+        }
+        if (!options.json && !options.table && !options.csv) {
+            std::cout << "On " << adapterText << ":\n";
+            printDevices(table, search.count, adapter, std::cout);
+        } else if (search.count == 0) {
+            hintDoctor(adapter, std::cerr);
+        }
+    }
+    if (failed > 0) {
+        const std::string holders = portHolderText();
+        if (!holders.empty()) std::cerr << holders << '\n';
+    }
+    if (options.json) {
+        nlohmann::ordered_json result;
+        result["adapters"] = std::move(searched);
+        result["devices"] = std::move(devices);
+        result["dropped"] = std::move(dropped);
+        result["errors"] = std::move(errors);
+        std::cout << result.dump(2) << '\n';
+    } else if (options.csv) {
+        printCsv(rows, std::cout);
+    } else if (options.table) {
+        printAlignedTable(rows, std::cout);
+    }
+    return failed == adapters->adapterCount ? 1 : 0;
+}
+
 int runSearch(const NetworkOptions& options) {
+    if (options.adapter == allAdapters) return runSearchAll(options);
     auto adapters = std::make_unique<AdapterTable>();
     enumerateAdapters(*adapters);
     std::string error;
@@ -319,7 +398,9 @@ void addNetworkCommands(CLI::App& app, int& exitCode) {
 
     CLI::App* search = app.add_subcommand(
         "search", "Search the adapter's segment and read every device on its subnet.");
-    search->add_option("--adapter", options->adapter, adapterHelp);
+    search->add_option("--adapter", options->adapter,
+                       "Adapter: its address, interface name or list position (default 0), or "
+                       "all: every adapter at once");
     CLI::Option* searchJson = search->add_flag("--json", options->json, "Print one JSON object");
     CLI::Option* table = search->add_flag(
         "--table", options->table, "One row per device, its settings in words, columns aligned");
