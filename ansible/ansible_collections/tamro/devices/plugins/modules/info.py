@@ -44,10 +44,18 @@ EXAMPLES = r"""
 
 RETURN = r"""
 adapter:
-  description: The adapter searched, as tamroctl gives it (C(name), C(address), C(mask)).
+  description:
+    - The adapter searched, as tamroctl gives it (C(name), C(address), C(mask)).
+    - None with C(adapter=all); see C(adapters), and each device's C(adapter).
   returned: always
   type: raw
   sample: {name: eth1, address: 10.77.0.1, mask: 255.255.255.0}
+adapters:
+  description: Every adapter searched (one, or each usable one with C(adapter=all)).
+  returned: always
+  type: list
+  elements: dict
+  sample: [{name: eth1, address: 10.77.0.1, mask: 255.255.255.0}]
 devices:
   description:
     - The devices found, as C(tamroctl search --json) lists them (C(mac), C(ip), C(typeCode),
@@ -81,7 +89,9 @@ def main():
         found = tamroctl.search(module.params["adapter"], module.params["models"])
     except TamroctlError as error:
         module.fail_json(msg=str(error), reason=error.reason)
-    module.exit_json(changed=False, adapter=found.get("adapter"), devices=found.get("devices", []),
+    one = found.get("adapter")
+    adapters = found.get("adapters", [one] if one else [])
+    module.exit_json(changed=False, adapter=one, adapters=adapters, devices=found.get("devices", []),
                      dropped=found.get("dropped", []))
 
 

@@ -25,7 +25,7 @@ def run_module(module, monkeypatch, capsys, args, replies, check=False, diff=Fal
     def run_command(command, check_rc=False):
         calls.append(command)
         if command[2:3] == ["--help"]:
-            return 0, "", ""
+            return replies.get("help", (0, "", ""))
         key = (command[1], command[2]) if (command[1], command[2]) in replies else command[1]
         return replies[key]
 
@@ -104,4 +104,15 @@ class TestInfoModule:
         assert result["changed"] is False
         assert [device["mac"] for device in result["devices"]][-1] == "02-00-00-01-00-20"
         assert result["adapter"]["name"] == "veth0"
+        assert result["adapters"] == [result["adapter"]]
         assert calls[0][1:] == ["search", "--adapter", "veth0", "--json"]
+
+    def test_every_adapter_is_returned_and_each_device_names_its_own(self, monkeypatch, capsys):
+        every = (0, recorded("search_all.json"), "")
+        help_text = (0, "  --adapter TEXT  the adapter's address, name or #N; all: every adapter\n", "")
+        result, calls = run_module(info, monkeypatch, capsys, {"adapter": "all"},
+                                   {"search": every, "help": help_text})
+        assert result["adapter"] is None
+        assert [adapter["address"] for adapter in result["adapters"]] == ["10.77.0.1"]
+        assert result["devices"] and all(device["adapter"]["name"] == "veth0" for device in result["devices"])
+        assert calls[0][1:] == ["search", "--adapter", "all", "--json"]
