@@ -158,6 +158,13 @@ for ((i = 0; i < 200; i++)); do
 done
 [[ -s $ready ]] || { echo "lab.sh: tamro-devsim not ready after 10 s" >&2; exit 1; }
 
+# A program that lists its adapters before the link reports itself up would
+# find none: wait for it (bounded), as a technician waits for the link light.
+for ((i = 0; i < 100; i++)); do
+  [[ $(in_host cat /sys/class/net/veth0/operstate 2>/dev/null) == up ]] && break
+  sleep 0.05
+done
+
 export TAMRO_LAB_HOST_NS=$host_ns TAMRO_LAB_DEVICE_NS=$device_ns
 export TAMRO_LAB_ADAPTER=10.77.0.1 TAMRO_LAB_MASK=255.255.255.0
 export TAMRO_LAB_ADAPTER_IF=veth0 TAMRO_LAB_DEVICE_IF=veth1 TAMRO_LAB_DEVICE_SIDE=10.77.0.2
