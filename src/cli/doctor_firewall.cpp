@@ -187,7 +187,7 @@ private:
                 return "nft delete rule " + chain + " handle " + shellWord(entry.rule->handle);
             }
             std::string command = "iptables " + tableOption(entry) + "-D " + shellWord(entry.chain->name);
-            for (const std::string& word : entry.rule->spec) command += " " + shellWord(word);
+            for (const std::string& word : entry.rule->ruleWords) command += " " + shellWord(word);
             return command;
         }
         const std::string& interface = adapter_.interfaceName;

@@ -144,11 +144,11 @@ bool nonTerminating(const std::string& target) {
     return false;
 }
 
-Rule readRule(const std::vector<std::string>& spec, const std::string& line,
+Rule readRule(const std::vector<std::string>& ruleWords, const std::string& line,
               const std::vector<std::string>& chainNames) {
     Rule rule;
     rule.text = line;
-    rule.spec = spec;
+    rule.ruleWords = ruleWords;
     std::string module;
     bool negated = false;
     bool targetSeen = false;
@@ -159,18 +159,18 @@ Rule readRule(const std::vector<std::string>& spec, const std::string& line,
         if (!values) return unknown(word);
         rule.matches.push_back({field, negated, *values, {}, ""});
     };
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        const std::string& option = spec[i];
+    for (std::size_t i = 0; i < ruleWords.size(); ++i) {
+        const std::string& option = ruleWords[i];
         if (option == "!") {
             negated = true;
             continue;
         }
-        const bool hasValue = i + 1 < spec.size();
-        const std::string value = hasValue ? spec[i + 1] : "";
+        const bool hasValue = i + 1 < ruleWords.size();
+        const std::string value = hasValue ? ruleWords[i + 1] : "";
         const std::string shown = negated ? "! " + option + " " + value : option + " " + value;
         if (targetSeen) {
             // The target's own options (--reject-with, --log-prefix) need no reading.
-            if (option.starts_with("--") && hasValue && !spec[i + 1].starts_with("-")) ++i;
+            if (option.starts_with("--") && hasValue && !ruleWords[i + 1].starts_with("-")) ++i;
             negated = false;
             continue;
         }
@@ -252,8 +252,8 @@ Rule readRule(const std::vector<std::string>& spec, const std::string& line,
         } else {
             // Some other match: it may take the packet or not.
             std::string words = (negated ? "! " : "") + option;
-            while (i + 1 < spec.size() && !spec[i + 1].starts_with("-") && spec[i + 1] != "!") {
-                words += " " + spec[++i];
+            while (i + 1 < ruleWords.size() && !ruleWords[i + 1].starts_with("-") && ruleWords[i + 1] != "!") {
+                words += " " + ruleWords[++i];
             }
             unknown((module.empty() ? "" : "-m " + module + " ") + words);
         }
@@ -288,14 +288,14 @@ RuleSet readIptablesSave(std::string_view text, bool* nfTables) {
     std::vector<std::pair<std::string, std::vector<std::string>>> pending;  // line, words
     const auto finish = [&] {
         if (table == nullptr) return;
-        for (const auto& [line, spec] : pending) {
-            const std::string& chainName = spec[1];
+        for (const auto& [line, ruleWords] : pending) {
+            const std::string& chainName = ruleWords[1];
             Chain* chain = nullptr;
             for (Chain& candidate : table->chains) {
                 if (candidate.name == chainName) chain = &candidate;
             }
             if (chain == nullptr) continue;
-            chain->rules.push_back(readRule({spec.begin() + 2, spec.end()}, line, chainNames));
+            chain->rules.push_back(readRule({ruleWords.begin() + 2, ruleWords.end()}, line, chainNames));
         }
         pending.clear();
         chainNames.clear();
@@ -332,8 +332,8 @@ RuleSet readIptablesSave(std::string_view text, bool* nfTables) {
             chainNames.push_back(chain.name);
             table->chains.push_back(std::move(chain));
         } else if (line.starts_with("-A ") && table != nullptr) {
-            std::vector<std::string> spec = words(line);
-            if (spec.size() >= 2) pending.emplace_back(line, std::move(spec));
+            std::vector<std::string> ruleWords = words(line);
+            if (ruleWords.size() >= 2) pending.emplace_back(line, std::move(ruleWords));
         } else if (line == "COMMIT") {
             finish();
         }

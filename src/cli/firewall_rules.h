@@ -70,7 +70,7 @@ struct Rule {
     std::vector<Branch> branches;  // none: the walk goes on to the next rule
     std::string text;              // as its tool would print it
     std::string handle;            // nftables' own number for it
-    std::vector<std::string> spec; // iptables: the words after -A CHAIN
+    std::vector<std::string> ruleWords;  // iptables: the words after -A CHAIN
 };
 
 enum class Hook { none, ingress, prerouting, input, other };

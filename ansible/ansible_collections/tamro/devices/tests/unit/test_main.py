@@ -1,5 +1,5 @@
 """The modules run whole, as Ansible runs them: arguments through their
-argument specs, tamroctl scripted, the result as the JSON they print."""
+argument definitions, tamroctl scripted, the result as the JSON they print."""
 
 import json
 
